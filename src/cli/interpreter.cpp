@@ -1,0 +1,74 @@
+#include "cli/interpreter.h"
+
+#include "cli/commands.h"
+#include "cli/parameters.h"
+#include "runtime/checked.h"
+#include "runtime/output.h"
+
+namespace clockcast::cli {
+
+std::vector<std::string> OutputLines;
+std::int32_t LineCount = 0;
+
+namespace {
+
+// True when the first characters of the parameter, lower-cased, are the
+// command word. A parameter shorter than the word never matches.
+bool HasCommandPrefix(std::string_view parameter, std::string_view word) {
+  return TextsEqual(AsciiLower(CopyRange(parameter, 1, runtime::LengthOf(word))), word);
+}
+
+std::string& CurrentLine() {
+  const std::int32_t index = runtime::CheckedSub(LineCount, 1);
+  if (index < 0 || static_cast<std::size_t>(index) >= OutputLines.size()) {
+    runtime::RangeCheckFailed();
+  }
+  return OutputLines[static_cast<std::size_t>(index)];
+}
+
+void StartNewLine(std::string_view parameter) {
+  LineCount = runtime::CheckedAdd(LineCount, 1);
+  OutputLines.emplace_back();
+  // The rest of the parameter is literal text, never a format.
+  AppendToCurrentLine(CopyRange(parameter, 6, runtime::CheckedSub(runtime::LengthOf(parameter), 5)));
+}
+
+}  // namespace
+
+void CreateLineStore() {
+  OutputLines.assign(1, std::string());
+  LineCount = 1;
+}
+
+void ReleaseLineStore() {
+  OutputLines.clear();
+  OutputLines.shrink_to_fit();
+  LineCount = 0;
+}
+
+void AppendToCurrentLine(std::string_view text) { CurrentLine().append(text); }
+
+void ProcessArguments() {
+  const std::int32_t count = ParameterCount();
+  for (std::int32_t i = 1; i <= count; i = runtime::CheckedAdd(i, 1)) {
+    const std::string_view parameter = ParameterAt(i);
+    if (HasCommandPrefix(parameter, "date:")) {
+      RunDateCommand(parameter);
+    } else if (HasCommandPrefix(parameter, "time:")) {
+      RunTimeCommand(parameter);
+    } else if (HasCommandPrefix(parameter, "addtime:")) {
+      RunTimeOffsetCommand(parameter);
+    } else if (TextsEqual(parameter, "'")) {
+      AppendToCurrentLine("\"");
+    } else if (parameter.size() == 2 && TextsEqual(AsciiLower(parameter), "th")) {
+      RunDaySuffixCommand();
+    } else if (HasCommandPrefix(parameter, "line:")) {
+      StartNewLine(parameter);
+    } else {
+      AppendToCurrentLine(parameter);
+    }
+  }
+  for (const std::string& line : OutputLines) runtime::WriteLine(line);
+}
+
+}  // namespace clockcast::cli

@@ -1,0 +1,95 @@
+// The one narrow interface between Clockcast and the operating system.
+//
+// Everything above this header is portable. Each function here has a POSIX
+// implementation (posix.cpp) and a Win32 one (win32.cpp); the unit tests link
+// a fake instead. The functions are named after the Win32 calls they stand
+// for, and answer the way those calls answer, so that the portable logic can
+// follow the Win32 behaviour to the letter while POSIX supplies equivalents.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace clockcast::platform {
+
+// The line terminator of every output line and of the failure report: the
+// platform's own, so that shells on each side read the output as text.
+#ifdef _WIN32
+inline constexpr std::string_view kLineBreak = "\r\n";
+#else
+inline constexpr std::string_view kLineBreak = "\n";
+#endif
+
+// Called once, first thing in the process, with what the C runtime passed to
+// main. POSIX records the argument vector, selects LC_TIME from the
+// environment and ignores SIGPIPE; Win32 needs nothing from it.
+void StartUp(int argc, char** argv);
+
+// --- Command line and module path ------------------------------------------
+
+// What the system hands the program: either one command-line string that the
+// program splits itself (Win32: GetCommandLineA), or an argument vector the
+// system has already split (POSIX argv, program name excluded).
+struct CommandLineSource {
+  const char* line = nullptr;  // zero-terminated whole command line, or null
+  int count = 0;               // with no line: the arguments after the program name
+  const char* const* arguments = nullptr;
+};
+CommandLineSource CommandLine();
+
+// The address just past the character that starts at `p` (CharNextA): two
+// bytes for a lead byte of the ANSI code page, one otherwise, never past the
+// terminating zero.
+const char* CharNext(const char* p);
+
+// GetModuleFileNameA for the main module: copies the executable's full path,
+// zero-terminated, and returns its length; 0 on failure. At most size - 1
+// bytes are copied.
+int ModuleFileName(char* buffer, int size);
+
+// --- Local wall clock --------------------------------------------------------
+
+// One reading of the local civil time (GetLocalTime).
+struct LocalTime {
+  std::uint16_t year = 0, month = 0, day = 0;
+  std::uint16_t hour = 0, minute = 0, second = 0, millisecond = 0;
+};
+LocalTime ReadLocalClock();
+
+// --- User locale -------------------------------------------------------------
+
+std::uint32_t ThreadLocale();  // GetThreadLocale: 0 when none is known
+// GetLocaleInfoA: copies the item's text and a terminating zero into buffer
+// and returns the count including the zero; 0 when the item is unknown or
+// does not fit. Item numbers are the Win32 LOCALE_* constants.
+int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size);
+std::uint32_t AnsiCodePage();  // GetACP
+// GetCPInfo: the lead-byte ranges of a code page as up to six (first, last)
+// pairs ended by a (0, 0) pair. False when the code page is unknown.
+bool CodePageLeadBytes(std::uint32_t codePage, std::uint8_t (&ranges)[12]);
+std::uint32_t PlatformId();  // GetVersionExA's platform identifier, 0 on failure
+int DbcsEnabled();           // GetSystemMetrics(SM_DBCSENABLED)
+
+// GetDateFormatA with DATE_USE_ALT_CALENDAR: writes the era name (picture
+// "gg") or the year of the era (pictures "yy", "yyyy") of the Gregorian date
+// into out, zero-terminated; returns the count including the zero, 0 on
+// failure.
+int AltCalendarDate(std::uint32_t locale, std::uint16_t year, std::uint16_t month,
+                    std::uint16_t day, const char* picture, char* out, int size);
+
+// --- Standard output ---------------------------------------------------------
+
+using Handle = std::intptr_t;
+inline constexpr Handle kInvalidHandle = -1;
+
+enum class DeviceType { Unknown = 0, Disk = 1, Character = 2, Pipe = 3 };
+
+Handle StdOutput();                // GetStdHandle(STD_OUTPUT_HANDLE)
+DeviceType FileType(Handle file);  // GetFileType
+// WriteFile: hands the bytes to the system, retrying a short write until all
+// are taken or an error comes. Returns 0, or the system's error number.
+int WriteFile(Handle file, const char* bytes, std::size_t count);
+void CloseHandle(Handle file);
+
+}  // namespace clockcast::platform

@@ -1,0 +1,201 @@
+#include "runtime/failures.h"
+
+#include <new>
+#include <optional>
+
+#include "runtime/message_format.h"
+#include "runtime/output.h"
+#include "runtime/report.h"
+
+namespace clockcast::runtime {
+
+RuntimeFailureHookFn RuntimeFailureHook = nullptr;
+UncaughtFailureHookFn UncaughtFailureHook = nullptr;
+
+namespace {
+
+// The two failures made in advance. They exist while the failure layer is
+// installed; their short texts fit a string's inline storage, so making them
+// allocates nothing either.
+std::optional<EOutOfMemory> outOfMemory;
+std::optional<EInvalidPointer> invalidPointer;
+
+using RaiseFn = void (*)(std::string_view text, CodeLocation where);
+
+template <class Failure>
+void RaiseAs(std::string_view text, CodeLocation where) {
+  RaiseFailure(Failure(std::string(text)), where);
+}
+
+// The class and text of each runtime failure, by reason (3 to 24).
+struct TExceptRec {
+  RaiseFn FailureClass;
+  MessageId Text;
+};
+constexpr TExceptRec RuntimeFailureMap[] = {
+    {RaiseAs<EDivByZero>, MessageId::kDivByZero},              // 3
+    {RaiseAs<ERangeError>, MessageId::kRangeError},            // 4
+    {RaiseAs<EIntOverflow>, MessageId::kIntOverflow},          // 5
+    {RaiseAs<EInvalidOp>, MessageId::kInvalidOp},              // 6
+    {RaiseAs<EZeroDivide>, MessageId::kZeroDivide},            // 7
+    {RaiseAs<EOverflow>, MessageId::kOverflow},                // 8
+    {RaiseAs<EUnderflow>, MessageId::kUnderflow},              // 9
+    {RaiseAs<EInvalidCast>, MessageId::kInvalidCast},          // 10
+    {RaiseAs<EAccessViolation>, MessageId::kAccessViolation},  // 11
+    {RaiseAs<EPrivilege>, MessageId::kPrivilege},              // 12
+    {RaiseAs<EControlC>, MessageId::kControlC},                // 13
+    {RaiseAs<EStackOverflow>, MessageId::kStackOverflow},      // 14
+    {RaiseAs<EVariantError>, MessageId::kInvalidVarCast},      // 15
+    {RaiseAs<EVariantError>, MessageId::kInvalidVarOp},        // 16
+    {RaiseAs<EVariantError>, MessageId::kDispatchError},       // 17
+    {RaiseAs<EVariantError>, MessageId::kVarArrayCreate},      // 18
+    {RaiseAs<EVariantError>, MessageId::kVarNotArray},         // 19
+    {RaiseAs<EVariantError>, MessageId::kVarArrayBounds},      // 20
+    {RaiseAs<EAssertionFailed>, MessageId::kAssertionFailed},  // 21
+    {RaiseAs<EExternalException>, MessageId::kExternalException},  // 22
+    {RaiseAs<EIntfCastError>, MessageId::kIntfCastError},          // 23
+    {RaiseAs<ESafecallException>, MessageId::kSafecallException},  // 24
+};
+
+// The base layer's exit code by reason, 1 to 24.
+constexpr std::uint8_t RuntimeErrorCodes[] = {
+    203, 204, 200, 201, 215, 207, 200, 205, 206, 219, 216, 218,
+    217, 202, 220, 221, 222, 255, 255, 255, 227, 255, 228, 229,
+};
+
+struct TErrorRec {
+  std::int32_t IoCode;
+  MessageId Text;
+};
+constexpr TErrorRec IoFailureTexts[] = {
+    {2, MessageId::kFileNotFound},       {3, MessageId::kInvalidFilename},
+    {4, MessageId::kTooManyOpenFiles},   {5, MessageId::kFileAccessDenied},
+    {100, MessageId::kEndOfFile},        {101, MessageId::kDiskFull},
+    {106, MessageId::kInvalidInput},
+};
+
+struct PlatformExceptionRec {
+  std::uint32_t code;
+  std::uint8_t reason;
+  std::uint8_t exitCode;
+};
+constexpr PlatformExceptionRec PlatformExceptions[] = {
+    {0xC0000005, 11, 216},  // STATUS_ACCESS_VIOLATION
+    {0xC000008C, 4, 201},   // STATUS_ARRAY_BOUNDS_EXCEEDED
+    {0xC000008D, 9, 206},   // STATUS_FLOAT_DENORMAL_OPERAND
+    {0xC000008E, 7, 200},   // STATUS_FLOAT_DIVIDE_BY_ZERO
+    {0xC000008F, 6, 207},   // STATUS_FLOAT_INEXACT_RESULT
+    {0xC0000090, 6, 207},   // STATUS_FLOAT_INVALID_OPERATION
+    {0xC0000091, 8, 205},   // STATUS_FLOAT_OVERFLOW
+    {0xC0000092, 6, 207},   // STATUS_FLOAT_STACK_CHECK
+    {0xC0000093, 9, 206},   // STATUS_FLOAT_UNDERFLOW
+    {0xC0000094, 3, 200},   // STATUS_INTEGER_DIVIDE_BY_ZERO
+    {0xC0000095, 5, 215},   // STATUS_INTEGER_OVERFLOW
+    {0xC0000096, 12, 218},  // STATUS_PRIVILEGED_INSTRUCTION
+    {0xC00000FD, 14, 202},  // STATUS_STACK_OVERFLOW
+    {0xC000013A, 13, 217},  // STATUS_CONTROL_C_EXIT
+};
+
+void RaiseMadeFailure(int reason, CodeLocation where) { MakeRuntimeFailure(reason, where); }
+
+}  // namespace
+
+CodeLocation LocationOf(const std::source_location& where) {
+  // FNV-1a over the function name and the line: stable for a site across
+  // runs and builds, and spread over the whole 32-bit range.
+  std::uint32_t hash = 2166136261u;
+  for (const char* p = where.function_name(); *p != '\0'; ++p) {
+    hash = (hash ^ static_cast<unsigned char>(*p)) * 16777619u;
+  }
+  return (hash ^ where.line()) * 16777619u;
+}
+
+void RaiseConvertError(MessageId id, std::string_view argument, std::source_location where) {
+  RaiseFailure(EConvertError(FormatText(MessageText(id), {argument})), LocationOf(where));
+}
+
+void RaiseConvertError(MessageId id, std::source_location where) {
+  RaiseFailure(EConvertError(std::string(MessageText(id))), LocationOf(where));
+}
+
+int RuntimeErrorCode(int reason) {
+  reason &= 127;
+  if (reason == 0) return PendingIoError & 0xFF;
+  if (reason <= 24) return RuntimeErrorCodes[reason - 1];
+  return reason;
+}
+
+void RaiseRuntimeFailure(int reason, CodeLocation where) {
+  reason &= 127;
+  if (RuntimeFailureHook != nullptr) RuntimeFailureHook(reason, where);
+  throw RuntimeErrorEnd{RuntimeErrorCode(reason), where};
+}
+
+void RangeCheckFailed(std::source_location where) {
+  RaiseRuntimeFailure(static_cast<int>(Reason::kRangeError), LocationOf(where));
+}
+
+void OverflowCheckFailed(std::source_location where) {
+  RaiseRuntimeFailure(static_cast<int>(Reason::kIntOverflow), LocationOf(where));
+}
+
+void CheckIo(std::source_location where) {
+  if (PendingIoError != 0) RaiseRuntimeFailure(static_cast<int>(Reason::kInOut), LocationOf(where));
+}
+
+EInOutError MakeIoFailure() {
+  const std::int32_t code = TakeIoError();
+  for (const TErrorRec& row : IoFailureTexts) {
+    if (row.IoCode == code) return EInOutError(std::string(MessageText(row.Text)), code);
+  }
+  return EInOutError(FormatText(MessageText(MessageId::kInOutError), {code}), code);
+}
+
+void MakeRuntimeFailure(int reason, CodeLocation where) {
+  // Exhausted memory is raised as the allocator raises it; the outermost
+  // handler answers it with the EOutOfMemory made in advance.
+  if (reason == 1) throw std::bad_alloc();
+  if (reason == 2 && invalidPointer) RaiseFailure(*invalidPointer, where);
+  if (reason >= 3 && reason <= 24) {
+    const TExceptRec& rec = RuntimeFailureMap[reason - 3];
+    rec.FailureClass(MessageText(rec.Text), where);
+  }
+  RaiseFailure(MakeIoFailure(), where);
+}
+
+int PlatformReason(std::uint32_t exceptionCode) {
+  for (const PlatformExceptionRec& row : PlatformExceptions) {
+    if (row.code == exceptionCode) return row.reason;
+  }
+  return 22;
+}
+
+int PlatformExitCode(std::uint32_t exceptionCode) {
+  for (const PlatformExceptionRec& row : PlatformExceptions) {
+    if (row.code == exceptionCode) return row.exitCode;
+  }
+  return 255;
+}
+
+void InstallFailureLayer() {
+  outOfMemory.emplace(std::string(MessageText(MessageId::kOutOfMemory)));
+  outOfMemory->MayRelease = false;
+  invalidPointer.emplace(std::string(MessageText(MessageId::kInvalidPointer)));
+  invalidPointer->MayRelease = false;
+  RuntimeFailureHook = RaiseMadeFailure;
+  UncaughtFailureHook = HandleUncaughtFailure;
+}
+
+void RemoveFailureLayer() {
+  RuntimeFailureHook = nullptr;
+  UncaughtFailureHook = nullptr;
+  outOfMemory.reset();
+  invalidPointer.reset();
+}
+
+const EOutOfMemory& OutOfMemoryFailure() {
+  if (!outOfMemory) outOfMemory.emplace(std::string(MessageText(MessageId::kOutOfMemory)));
+  return *outOfMemory;
+}
+
+}  // namespace clockcast::runtime

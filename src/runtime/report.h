@@ -1,0 +1,31 @@
+// The failure report and the runtime-error line: the texts a user sees when
+// a failure ends the program. Both are built in fixed buffers, so a report
+// can be given when no memory is left.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "runtime/failures.h"
+
+namespace clockcast::runtime {
+
+// "Exception <class> in module <module> at <location>.\n<message><end mark>",
+// cut to capacity - 1 bytes. Returns the count written to out.
+std::size_t BuildFailureReport(const Exception& failure, CodeLocation where, char* out,
+                               std::size_t capacity);
+// Flushes the buffered output, then writes the report and the line break to
+// the standard output handle in two writes. Results are ignored: a report
+// that cannot be written is lost.
+void ShowFailure(const Exception& failure, CodeLocation where);
+// ShowFailure, and the program ends with exit code 1.
+void HandleUncaughtFailure(const Exception& failure, CodeLocation where);
+
+inline constexpr std::size_t kRuntimeErrorLineLength = 29;
+// "Runtime error NNN at XXXXXXXX": the code right-aligned to column 17, the
+// location as eight hexadecimal digits.
+void FormatRuntimeErrorLine(int exitCode, CodeLocation where,
+                            char (&line)[kRuntimeErrorLineLength]);
+void WriteRuntimeErrorLine(int exitCode, CodeLocation where);
+
+}  // namespace clockcast::runtime
