@@ -1,0 +1,363 @@
+// The format interpreter.
+//
+// A format is a sequence of elements: specifier letters, most of them in runs
+// of the same byte whose length picks the variant (d, dd, ddd, ...), the two
+// separator characters, quoted literals, and everything else, which is
+// copied. One call renders into a fixed 256-byte buffer; what does not fit is
+// dropped. Some specifiers expand one of the settings' own formats, which is
+// rendered by a nested pass over the same buffer; passes nest one level deep
+// only, so a settings format that names another settings format renders
+// nothing for it.
+//
+// Each pass decodes the date and the time of the value lazily, at most once,
+// when an element first needs them. The previous letter of a pass (the last
+// element that began with an ASCII letter, upper-cased) makes an m that
+// follows an h the minute rather than the month. The 12-hour flag of a pass
+// is set by an hour whose look-ahead finds an AM/PM form, or by any rendered
+// AM/PM form, and stays set for the rest of the pass.
+
+#include "datetime/format.h"
+
+#include <cstdint>
+#include <cstring>
+
+#include "datetime/settings.h"
+#include "platform/platform.h"
+
+namespace clockcast::datetime {
+
+namespace {
+
+// The render state of one call, shared by all its passes.
+struct RenderState {
+  char RenderBuffer[kRenderCapacity];
+  std::size_t RenderLength = 0;
+  int NestingLevel = 0;
+  DateTimeValue value = 0;
+
+  void EmitBytes(const char* bytes, std::size_t count) {
+    const std::size_t room = kRenderCapacity - RenderLength;
+    const std::size_t n = count < room ? count : room;
+    std::memcpy(RenderBuffer + RenderLength, bytes, n);
+    RenderLength += n;
+  }
+  void EmitText(std::string_view text) { EmitBytes(text.data(), text.size()); }
+
+  // The decimal digits of the number, zero-padded to at least `digits`.
+  void EmitNumber(unsigned number, int digits) {
+    char scratch[16];
+    char* end = scratch + sizeof scratch;
+    char* p = end;
+    do {
+      *--p = static_cast<char>('0' + number % 10);
+      number /= 10;
+    } while (number != 0);
+    while (end - p < digits) *--p = '0';
+    EmitBytes(p, static_cast<std::size_t>(end - p));
+  }
+};
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+// Case-insensitive test that `text` starts with the upper-case `form`.
+bool StartsWithForm(std::string_view text, std::string_view form) {
+  if (text.size() < form.size()) return false;
+  for (std::size_t i = 0; i < form.size(); ++i) {
+    if (Upper(text[i]) != form[i]) return false;
+  }
+  return true;
+}
+
+// The next-character step: a lead byte followed by another byte is passed
+// with it; every other byte alone.
+std::size_t NextChar(std::string_view format, std::size_t pos) {
+  return IsLeadByte(format[pos]) && pos + 1 < format.size() ? pos + 2 : pos + 1;
+}
+
+// The first `count` characters of an era text: bytes, or two-byte characters
+// where the locale has them. Never cuts past the end.
+std::string_view Characters(std::string_view text, std::size_t first, std::size_t count) {
+  std::size_t pos = 0;
+  auto step = [&] {
+    pos += Profile.IsMultiByte && IsLeadByte(text[pos]) && pos + 1 < text.size() ? 2 : 1;
+  };
+  for (std::size_t i = 0; i < first && pos < text.size(); ++i) step();
+  const std::size_t start = pos;
+  for (std::size_t i = 0; i < count && pos < text.size(); ++i) step();
+  return text.substr(start, pos - start);
+}
+
+std::size_t CharacterCount(std::string_view text) {
+  std::size_t n = 0;
+  for (std::size_t pos = 0; pos < text.size(); ++n) {
+    pos += Profile.IsMultiByte && IsLeadByte(text[pos]) && pos + 1 < text.size() ? 2 : 1;
+  }
+  return n;
+}
+
+// Asks the platform's alternate-calendar formatter for one picture of the
+// date; empty when it fails.
+std::string_view AltCalendarText(const CalendarDate& date, const char* picture,
+                                 char (&out)[kRenderCapacity]) {
+  const int n = platform::AltCalendarDate(platform::ThreadLocale(), date.year, date.month,
+                                          date.day, picture, out, sizeof out);
+  if (n <= 0) return {};
+  out[kRenderCapacity - 1] = '\0';
+  return std::string_view(out, std::strlen(out));
+}
+
+// The state of one scan of one format text.
+class Pass {
+ public:
+  Pass(RenderState& state, std::string_view format) : st_(state), f_(format) {}
+  void Run();
+
+ private:
+  const CalendarDate& Date() {
+    if (!dateDecoded_) {
+      date_ = SplitDate(st_.value);
+      dateDecoded_ = true;
+    }
+    return date_;
+  }
+  const ClockTime& Time() {
+    if (!timeDecoded_) {
+      time_ = SplitTime(st_.value);
+      timeDecoded_ = true;
+    }
+    return time_;
+  }
+  // The run of bytes equal to the element's first byte, as written.
+  int CountRun(char s) {
+    int run = 1;
+    while (pos_ < f_.size() && f_[pos_] == s) {
+      ++pos_;
+      ++run;
+    }
+    return run;
+  }
+  void Nested(std::string_view format);
+  void EmitName(const std::string* names, int count, int index) {
+    if (index >= 1 && index <= count) st_.EmitText(names[index - 1]);
+  }
+  void Hour(int run);
+  bool LookAheadFindsAmPm() const;
+  void AForms(std::size_t at);
+  void QuotedLiteral(char quote);
+  void EraText(int run);
+  void EraYearText(int run);
+
+  RenderState& st_;
+  std::string_view f_;
+  std::size_t pos_ = 0;
+  char previousLetter_ = ' ';
+  bool dateDecoded_ = false;
+  bool timeDecoded_ = false;
+  bool twelveHour_ = false;
+  CalendarDate date_{};
+  ClockTime time_{};
+};
+
+void RenderPass(RenderState& state, std::string_view format) {
+  // A format is read up to its end or its first zero byte.
+  format = format.substr(0, format.find('\0'));
+  if (format.empty() || state.NestingLevel >= 2) return;
+  ++state.NestingLevel;
+  Pass(state, format).Run();
+  --state.NestingLevel;
+}
+
+void Pass::Nested(std::string_view format) { RenderPass(st_, format); }
+
+void Pass::Run() {
+  const FormatSettings& fs = Settings;
+  while (pos_ < f_.size()) {
+    const std::size_t start = pos_;
+    const char s = f_[pos_];
+    pos_ = NextChar(f_, pos_);
+    if (IsLeadByte(s)) {
+      // A two-byte character is text the user wrote: copy it whole. It is
+      // no letter, so it breaks the minute rule.
+      st_.EmitBytes(f_.data() + start, pos_ - start);
+      previousLetter_ = ' ';
+      continue;
+    }
+    char t = Upper(s);
+    if (t >= 'A' && t <= 'Z') {
+      if (t == 'M' && previousLetter_ == 'H') t = 'N';
+      previousLetter_ = t;
+    }
+    switch (t) {
+      case 'Y': {
+        const int run = CountRun(s);
+        if (run <= 2) {
+          st_.EmitNumber(Date().year % 100, 2);
+        } else {
+          st_.EmitNumber(Date().year, 4);
+        }
+        break;
+      }
+      case 'G': EraText(CountRun(s)); break;
+      case 'E': EraYearText(CountRun(s)); break;
+      case 'M': {
+        const int run = CountRun(s);
+        const CalendarDate& d = Date();
+        if (run <= 2) {
+          st_.EmitNumber(d.month, run);
+        } else {
+          EmitName(run == 3 ? fs.ShortMonthNames : fs.LongMonthNames, 12, d.month);
+        }
+        break;
+      }
+      case 'D': {
+        const int run = CountRun(s);
+        switch (run) {
+          case 1:
+          case 2: st_.EmitNumber(Date().day, run); break;
+          case 3: EmitName(fs.ShortDayNames, 7, WeekdayOf(st_.value)); break;
+          case 4: EmitName(fs.LongDayNames, 7, WeekdayOf(st_.value)); break;
+          case 5: Nested(fs.ShortDateFormat); break;
+          default: Nested(fs.LongDateFormat); break;
+        }
+        break;
+      }
+      case 'H': Hour(CountRun(s)); break;
+      case 'N': st_.EmitNumber(Time().minute, CountRun(s) < 2 ? 1 : 2); break;
+      case 'S': st_.EmitNumber(Time().second, CountRun(s) < 2 ? 1 : 2); break;
+      case 'Z': {
+        const int run = CountRun(s);
+        st_.EmitNumber(Time().millisecond, run < 3 ? run : 3);
+        break;
+      }
+      case 'T': Nested(CountRun(s) == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat); break;
+      case 'C': {
+        CountRun(s);
+        Nested(fs.ShortDateFormat);
+        // Midnight is judged without the milliseconds.
+        const ClockTime& time = Time();
+        if (time.hour != 0 || time.minute != 0 || time.second != 0) {
+          st_.EmitText(" ");
+          Nested(fs.LongTimeFormat);
+        }
+        break;
+      }
+      case 'A': AForms(start); break;
+      case '/':
+        if (fs.DateSeparator != '\0') st_.EmitBytes(&fs.DateSeparator, 1);
+        break;
+      case ':':
+        if (fs.TimeSeparator != '\0') st_.EmitBytes(&fs.TimeSeparator, 1);
+        break;
+      case '\'':
+      case '"': QuotedLiteral(s); break;
+      default: st_.EmitBytes(&s, 1); break;
+    }
+  }
+}
+
+// Looks ahead from the end of an hour run, without moving: the next hour
+// letter ends the search, and so does an A outside quotes, which sets the
+// 12-hour flag when it starts an AM/PM form.
+bool Pass::LookAheadFindsAmPm() const {
+  bool inQuotes = false;
+  for (std::size_t j = pos_; j < f_.size(); j = NextChar(f_, j)) {
+    const char c = f_[j];
+    if (IsLeadByte(c)) continue;
+    if (c == '\'' || c == '"') {
+      inQuotes = !inQuotes;
+    } else if (c == 'H' || c == 'h') {
+      return false;
+    } else if (!inQuotes && (c == 'A' || c == 'a')) {
+      const std::string_view rest = f_.substr(j);
+      return StartsWithForm(rest, "AM/PM") || StartsWithForm(rest, "A/P") ||
+             StartsWithForm(rest, "AMPM");
+    }
+  }
+  return false;
+}
+
+void Pass::Hour(int run) {
+  if (LookAheadFindsAmPm()) twelveHour_ = true;
+  unsigned h = Time().hour;
+  if (twelveHour_) {
+    if (h == 0) {
+      h = 12;
+    } else if (h > 12) {
+      h -= 12;
+    }
+  }
+  st_.EmitNumber(h, run < 2 ? 1 : 2);
+}
+
+// The forms that begin with an A, at position `at` of the format: AM/PM and
+// A/P render the letters as written, AMPM the locale's texts, AAAA and AAA
+// the day names; an A that starts no form is copied.
+void Pass::AForms(std::size_t at) {
+  const std::string_view rest = f_.substr(at);
+  const bool morning = Time().hour < 12;
+  if (StartsWithForm(rest, "AM/PM")) {
+    st_.EmitBytes(rest.data() + (morning ? 0 : 3), 2);
+    pos_ = at + 5;
+    twelveHour_ = true;
+  } else if (StartsWithForm(rest, "A/P")) {
+    st_.EmitBytes(rest.data() + (morning ? 0 : 2), 1);
+    pos_ = at + 3;
+    twelveHour_ = true;
+  } else if (StartsWithForm(rest, "AMPM")) {
+    st_.EmitText(morning ? Settings.TimeAMString : Settings.TimePMString);
+    pos_ = at + 4;
+    twelveHour_ = true;
+  } else if (StartsWithForm(rest, "AAAA")) {
+    EmitName(Settings.LongDayNames, 7, WeekdayOf(st_.value));
+    pos_ = at + 4;
+  } else if (StartsWithForm(rest, "AAA")) {
+    EmitName(Settings.ShortDayNames, 7, WeekdayOf(st_.value));
+    pos_ = at + 3;
+  } else {
+    st_.EmitBytes(rest.data(), 1);
+  }
+}
+
+// Text between a quote and the next quote of the same kind, copied as it
+// stands. A trail byte equal to the quote does not end it; an unclosed
+// literal runs to the end of the format.
+void Pass::QuotedLiteral(char quote) {
+  const std::size_t from = pos_;
+  while (pos_ < f_.size() && f_[pos_] != quote) pos_ = NextChar(f_, pos_);
+  st_.EmitBytes(f_.data() + from, pos_ - from);
+  if (pos_ < f_.size()) ++pos_;
+}
+
+void Pass::EraText(int run) {
+  char out[kRenderCapacity];
+  std::string_view text = AltCalendarText(Date(), "gg", out);
+  if (run == 1) {
+    if (Profile.PrimaryLanguageId == 0x11) {
+      text = Characters(text, 0, 1);
+    } else if (Profile.PrimaryLanguageId == 0x04 && Profile.SubLanguageId == 0x01 &&
+               CharacterCount(text) == 4) {
+      text = Characters(text, 2, 2);
+    }
+  }
+  st_.EmitText(text);
+}
+
+void Pass::EraYearText(int run) {
+  char out[kRenderCapacity];
+  std::string_view text = AltCalendarText(Date(), run <= 2 ? "yy" : "yyyy", out);
+  if (run == 1 && !text.empty() && text.front() == '0') text.remove_prefix(1);
+  st_.EmitText(text);
+}
+
+}  // namespace
+
+std::string RenderDateTime(std::string_view format, DateTimeValue value) {
+  RenderState state;
+  state.value = value;
+  // The empty format renders as "c": the short date, and the long time
+  // unless it is midnight.
+  RenderPass(state, format.empty() ? std::string_view("C") : format);
+  return std::string(state.RenderBuffer, state.RenderLength);
+}
+
+}  // namespace clockcast::datetime

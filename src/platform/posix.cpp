@@ -1,0 +1,91 @@
+// The POSIX platform layer: parameters from argv, the clock from the C
+// library, standard output on descriptor 1. The locale answers live in
+// posix_locale.cpp.
+
+#include <clocale>
+#include <csignal>
+#include <cerrno>
+#include <ctime>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/platform.h"
+
+namespace clockcast::platform {
+
+namespace {
+int argumentCount = 0;
+char** argumentVector = nullptr;
+}  // namespace
+
+void StartUp(int argc, char** argv) {
+  argumentCount = argc;
+  argumentVector = argv;
+  std::setlocale(LC_TIME, "");
+  // A reader that has gone away must show up as a failed write, reported
+  // like any other, not as a silent kill by SIGPIPE.
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+CommandLineSource CommandLine() {
+  if (argumentCount < 1 || argumentVector == nullptr) return {};
+  return {nullptr, argumentCount - 1, argumentVector + 1};
+}
+
+const char* CharNext(const char* p) { return *p == '\0' ? p : p + 1; }
+
+int ModuleFileName(char* buffer, int size) {
+  if (size <= 0) return 0;
+  const ssize_t n = readlink("/proc/self/exe", buffer, static_cast<std::size_t>(size - 1));
+  if (n <= 0) {
+    buffer[0] = '\0';
+    return 0;
+  }
+  buffer[n] = '\0';
+  return static_cast<int>(n);
+}
+
+LocalTime ReadLocalClock() {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  std::tm local{};
+  localtime_r(&now.tv_sec, &local);
+  // A clock's millisecond field: whole milliseconds, truncated.
+  return {static_cast<std::uint16_t>(local.tm_year + 1900),
+          static_cast<std::uint16_t>(local.tm_mon + 1),
+          static_cast<std::uint16_t>(local.tm_mday),
+          static_cast<std::uint16_t>(local.tm_hour),
+          static_cast<std::uint16_t>(local.tm_min),
+          // A leap second reads as the 59th, as a wall clock shows it.
+          static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec),
+          static_cast<std::uint16_t>(now.tv_nsec / 1'000'000)};
+}
+
+Handle StdOutput() { return STDOUT_FILENO; }
+
+DeviceType FileType(Handle file) {
+  struct stat info {};
+  if (fstat(static_cast<int>(file), &info) != 0) return DeviceType::Unknown;
+  if (S_ISCHR(info.st_mode)) return DeviceType::Character;
+  if (S_ISFIFO(info.st_mode) || S_ISSOCK(info.st_mode)) return DeviceType::Pipe;
+  return DeviceType::Disk;
+}
+
+int WriteFile(Handle file, const char* bytes, std::size_t count) {
+  while (count > 0) {
+    const ssize_t n = write(static_cast<int>(file), bytes, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return errno;
+    }
+    bytes += n;
+    count -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+// Descriptor 1 belongs to the process; it is never closed here.
+void CloseHandle(Handle) {}
+
+}  // namespace clockcast::platform
