@@ -31,6 +31,10 @@ std::optional<PendingRuntimeError> OutermostHandler() {
     UncaughtFailureHook(OutOfMemoryFailure(), 0);
   } catch (const RuntimeErrorEnd& end) {
     return PendingRuntimeError{end.exitCode, end.location};
+  } catch (...) {
+    // Nothing but the designed failures is ever raised; anything else has
+    // no class to report and ends like a failure without the layer.
+    return PendingRuntimeError{217, 0};
   }
   return std::nullopt;
 }
