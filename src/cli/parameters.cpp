@@ -1,5 +1,6 @@
 #include "cli/parameters.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "cli/help.h"
@@ -125,7 +126,8 @@ bool TextsEqual(std::string_view a, std::string_view b) { return a == b; }
 
 std::string_view CopyRange(std::string_view text, std::int32_t start, std::int32_t count) {
   if (text.empty() || count <= 0) return {};
-  const std::int64_t s = start - 1 < 0 ? 0 : std::int64_t{start} - 1;
+  // In 64 bits, so that the lowest start reads as 1 like every other one.
+  const std::int64_t s = std::max<std::int64_t>(std::int64_t{start} - 1, 0);
   if (static_cast<std::uint64_t>(s) >= text.size()) return {};
   const std::int64_t available = static_cast<std::int64_t>(text.size()) - s;
   const std::int64_t n = count > available ? available : count;
