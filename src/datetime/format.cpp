@@ -38,6 +38,7 @@ struct RenderState {
   void EmitBytes(const char* bytes, std::size_t count) {
     const std::size_t room = kRenderCapacity - RenderLength;
     const std::size_t n = count < room ? count : room;
+    if (n == 0) return;  // an empty text may have no storage at all
     std::memcpy(RenderBuffer + RenderLength, bytes, n);
     RenderLength += n;
   }
