@@ -56,6 +56,8 @@ class Run:
     case: "Case"
     out: bytes
     writes: Optional[list]  # (size, result) of every write to fd 1, when traced
+    started: float = 0.0  # the host clock just before the program started
+    ended: float = 0.0  # and just after it ended
 
     @property
     def eol_len(self) -> int:
@@ -64,7 +66,8 @@ class Run:
     def convert(self, text: str) -> bytes:
         """Expected text in the target's bytes."""
         eol = self.target.eol
-        return text.replace("\n", eol).replace(BARE_LF, "\n").encode("utf-8")
+        encoding = self.target.encoding(self.case)
+        return text.replace("\n", eol).replace(BARE_LF, "\n").encode(encoding)
 
     def oracle(self, fmt: str) -> str:
         """What the C library's strftime makes of fmt in the case's locale at
@@ -117,6 +120,42 @@ class Check:
 
 def screen(name: str) -> Exact:
     return Exact((EXPECTED / name).read_text(encoding="utf-8"))
+
+
+def by_target(**texts):
+    """Expected text where the targets legitimately differ, by target name;
+    each text may be a function of the run."""
+    def pick(run):
+        text = texts[run.target.name]
+        return text(run) if callable(text) else text
+    return pick
+
+
+def clock_between(fmt: str) -> Check:
+    """The unpinned clock: the output is one line holding the local time
+    (TZ=UTC) in the strftime format fmt at some second between the start and
+    the end of the run."""
+    def fn(run):
+        got = run.out.decode("ascii", "replace")
+        seconds = range(int(run.started), int(run.ended) + 1)
+        readings = {time.strftime(fmt, time.gmtime(t)) + run.target.eol for t in seconds}
+        return None if got in readings else f"stdout {got!r}, expected one of {sorted(readings)}"
+    return Check(fn)
+
+
+def attempted(pattern: str) -> Check:
+    """The program tried to write text matching pattern to standard output, as
+    the write trace shows it (C escapes, so a line feed is backslash n), even
+    though the write failed; "{MODULE}" stands for the target's module name."""
+    def fn(run):
+        texts = getattr(run.writes, "texts", None)
+        if texts is None:
+            return "no write texts in the trace"
+        pattern_b = pattern.replace("{MODULE}", re.escape(run.target.module)).encode()
+        if not any(re.search(pattern_b, text) for text in texts):
+            return f"no write matching {pattern!r} in {texts!r}"
+        return None
+    return Check(fn)
 
 
 def line_count(n: int) -> Check:
@@ -189,6 +228,9 @@ class Case:
     # uses it where the target and the machine allow.
     trace: object = False
     targets: tuple = ("native", "win32")
+    # Where the system hands over one command line (win32): the line after the
+    # program name, as a batch file spells it; it must split into args.
+    cmdline: Optional[str] = None
 
 
 def case(name, args, *expect, **options) -> Case:
@@ -244,7 +286,7 @@ def build_cases() -> list:
              Exact("10th of February, 1978\n"), clock=FEB10),
         case("th TH Th", ["TH", "Th", "th"], Exact("ststst\n"), clock="1978-02-01 14:05:09"),
         case("time:hh:nn:ss", ["time:hh:nn:ss"], Exact("14:05:09\n"), clock=FEB10),
-        case("time with milliseconds", ["time:hh:nn:ss.zzz"], Match(r"14:05:09\.[0-9]{3}\n"),
+        case("time with milliseconds", ["time:hh:nn:ss.zzz"], Match("14:05:09\\.[0-9]{3}\n"),
              clock=FEB10),
         case("date renders midnight", ["date:hh:nn:ss"], Exact("00:00:00\n"), clock=FEB10),
         case("time renders 1899", ["time:yyyy", "time: dd/mm"], Exact("1899 30/12\n"),
@@ -252,15 +294,26 @@ def build_cases() -> list:
         case("time:h:mma/p", ["time:h:mma/p"], Exact("2:05p\n"), clock=FEB10),
         case("time am/pm case", ["time:h am/pm", "time: h AM/PM", "time: Am/pM"],
              Exact("2 pm 2 PM pM\n"), clock=FEB10),
-        case("date: empty format", ["date:"], Exact("2/10/78\n"), clock=FEB10),
-        case("time: empty format", ["time:"], Exact("12/30/99 2:05:09 pm\n"), clock=FEB10),
-        case("date:c", ["date:c"], Exact("2/10/78\n"), clock=FEB10),
+        case("date: empty format", ["date:"],
+             Exact(by_target(native="2/10/78\n", win32="2/10/1978\n")), clock=FEB10),
+        case("time: empty format", ["time:"],
+             Exact(by_target(native="12/30/99 2:05:09 pm\n", win32="12/30/1899 2:05:09 PM\n")),
+             clock=FEB10),
+        case("date:c", ["date:c"], Exact(by_target(native="2/10/78\n", win32="2/10/1978\n")),
+             clock=FEB10),
         case("date names", ["date:dddd ddd mmmm mmm d m yy"],
              Exact("Friday Fri February Feb 10 2 78\n"), clock=FEB10),
-        case("long date default", ["date:dddddd"], Exact("February 10, 1978\n"), clock=FEB10),
-        case("time t and tt", ["time:t", "line:", "time:tt"], Exact("2:05 pm\n2:05:09 pm\n"),
+        case("long date default", ["date:dddddd"],
+             Exact(by_target(native="February 10, 1978\n",
+                             win32="Friday, February 10, 1978\n")), clock=FEB10),
+        case("time t and tt", ["time:t", "line:", "time:tt"],
+             Exact(by_target(native="2:05 pm\n2:05:09 pm\n", win32="2:05 PM\n2:05:09 PM\n")),
              clock=FEB10),
-        case("quoted literal", ["date:'dd' dd \"mm'\""], Exact("dd 10 mm'\n"), clock=FEB10),
+        # No parameter on a Windows command line can hold a double quote.
+        case("quoted literal", ["date:'dd' dd \"mm'\""], Exact("dd 10 mm'\n"), clock=FEB10,
+             targets=("native",)),
+        case("quoted literal in apostrophes", ["date:'dd' dd 'h:nn'"], Exact("dd 10 h:nn\n"),
+             clock=FEB10),
         case("Date:dd keeps the format's case", ["Date:DD/MM/YYYY"], Exact("10/02/1978\n"),
              clock=FEB10),
         case("each param reads the clock", ["date:yyyy", "-", "time:nn"], Exact("1978-05\n"),
@@ -299,7 +352,8 @@ def build_cases() -> list:
              Exact("31/12/1899 00:05\n"), clock=FEB10),
         case("addtime 25 hours", ["addtime:dd/mm/yyyy hh:nn+25:0:0"],
              Exact("31/12/1899 15:05\n"), clock=FEB10),
-        case("addtime empty format", ["addtime:+1:0:0"], Exact("12/30/99 3:05:09 pm\n"),
+        case("addtime empty format", ["addtime:+1:0:0"],
+             Exact(by_target(native="12/30/99 3:05:09 pm\n", win32="12/30/1899 3:05:09 PM\n")),
              clock=FEB10),
         case("addtime empty hours fails", ["a", "addtime:hh+::"],
              report("'' is not a valid integer value."), exit=1, clock=FEB10),
@@ -316,26 +370,36 @@ def build_cases() -> list:
     ]
 
     # Locales: the C library's own names and formats, read through GNU date.
+    # On Windows: the locale's own data as wine gives it (the long date
+    # format is the locale's, where POSIX has none and uses the default).
     for loc in LOCALES:
         c = loc == "C"
+        w = WINE_LOCALES[loc]
         cases += [
             case(f"{loc} names", ["date:mmmm|mmm|dddd|ddd"],
-                 Exact(lambda r: r.oracle("%OB|%Ob|%A|%a") + "\n"), clock=FEB10, locale=loc),
+                 Exact(by_target(native=lambda r: r.oracle("%OB|%Ob|%A|%a") + "\n",
+                                 win32=w["names"] + "\n")), clock=FEB10, locale=loc),
             case(f"{loc} short date", ["date:"],
-                 Exact("2/10/78\n" if c else lambda r: r.oracle("%x") + "\n"),
+                 Exact(by_target(native="2/10/78\n" if c else lambda r: r.oracle("%x") + "\n",
+                                 win32=w["short"] + "\n")),
                  clock=FEB10, locale=loc),
             case(f"{loc} am/pm", ["time:ampm", "|", "time:h ampm"],
-                 Exact("pm|2 pm\n" if c else lambda r: r.oracle("%p|2 %p") + "\n"),
+                 Exact(by_target(native="pm|2 pm\n" if c else lambda r: r.oracle("%p|2 %p") + "\n",
+                                 win32=w["ampm"] + "\n")),
                  clock=FEB10, locale=loc),
             case(f"{loc} long date", ["date:dddddd"],
-                 Exact(lambda r: r.oracle("%OB") + " 10, 1978\n"), clock=FEB10, locale=loc),
+                 Exact(by_target(native=lambda r: r.oracle("%OB") + " 10, 1978\n",
+                                 win32=w["long"] + "\n")), clock=FEB10, locale=loc),
             case(f"{loc} usage example", ["Date:dd", "th", " of", "date: mmmm, yyyy"],
-                 Exact(lambda r: "10th of " + r.oracle("%OB") + ", 1978\n"),
+                 Exact(by_target(native=lambda r: "10th of " + r.oracle("%OB") + ", 1978\n",
+                                 win32="10th of " + w["month"] + ", 1978\n")),
                  clock=FEB10, locale=loc),
         ]
         if loc in ("en_US.UTF-8", "de_DE.UTF-8"):
             cases.append(case(f"{loc} long time", ["time:tt"],
-                              Exact(lambda r: r.oracle("%X") + "\n"), clock=FEB10, locale=loc))
+                              Exact(by_target(native=lambda r: r.oracle("%X") + "\n",
+                                              win32=w["time"] + "\n")),
+                              clock=FEB10, locale=loc))
 
     cases += [
         # Where the output goes.
@@ -359,19 +423,16 @@ def build_cases() -> list:
         # When the bytes reach the system.
         case("file: three 50-byte lines", ["a" * 50, "line:" + "b" * 50, "line:" + "c" * 50],
              Exact("a" * 50 + "\n" + "b" * 50 + "\n" + "c" * 50 + "\n"),
-             writes(lambda r: chunks(3 * (50 + r.eol_len))), stdout="file", trace=True,
-             targets=("native",)),
+             writes(lambda r: chunks(3 * (50 + r.eol_len))), stdout="file", trace=True),
         case("pipe: three 50-byte lines", ["a" * 50, "line:" + "b" * 50, "line:" + "c" * 50],
              Exact("a" * 50 + "\n" + "b" * 50 + "\n" + "c" * 50 + "\n"),
-             writes(lambda r: chunks(3 * (50 + r.eol_len))), stdout="pipe", trace=True,
-             targets=("native",)),
+             writes(lambda r: chunks(3 * (50 + r.eol_len))), stdout="pipe", trace=True),
         case("file: small output written once at the end", ["a", "line:b"],
-             Exact("a\nb\n"), writes(lambda r: [2 + 2 * r.eol_len]), stdout="file", trace=True,
-             targets=("native",)),
+             Exact("a\nb\n"), writes(lambda r: [2 + 2 * r.eol_len]), stdout="file", trace=True),
         case("file: formats screen in full buffers",
              ["/formats"], screen("formats.txt"),
              writes(lambda r: chunks(len(r.out))),
-             stdout="file", trace=True, targets=("native",)),
+             stdout="file", trace=True),
         case("tty: one write per line", ["abc", "line:de"], Exact("abc\nde\n"),
              writes(lambda r: [3 + r.eol_len, 2 + r.eol_len]), stdout="tty", trace=True, targets=("native",)),
         case("tty: 200-byte line", [LONG], Exact(LONG + "\n"),
@@ -383,7 +444,142 @@ def build_cases() -> list:
              report("'' is not a valid integer value."), exit=1, stdout="tty",
              targets=("native",)),
     ]
+    cases += command_line_cases() + real_clock_cases() + code_page_cases()
     return cases
+
+
+# Wine's locale data (wine 8) for the locale cases: LC_ALL=C and en_US give the
+# locale 0x409, de_DE 0x407, ja_JP 0x411 with the code page 932.
+WINE_EN = {"names": "February|Feb|Friday|Fri", "short": "2/10/1978", "ampm": "PM|2 PM",
+           "long": "Friday, February 10, 1978", "month": "February", "time": "2:05:09 PM"}
+WINE_LOCALES = {
+    "C": WINE_EN,
+    "en_US.UTF-8": WINE_EN,
+    # d.M.yyyy and dddd, d. MMMM yyyy; a 24-hour clock with a leading zero.
+    "de_DE.UTF-8": {"names": "Februar|Feb|Freitag|Fr.", "short": "10.2.1978",
+                    "ampm": "PM|2 PM", "long": "Freitag, 10. Februar 1978", "month": "Februar",
+                    "time": "14:05:09"},
+    # yyyy/M/d, and a long date whose two-byte characters stand outside quotes
+    # (yyyy, the year character, M, the month character, d, the day character,
+    # dddd) and so render nothing.
+    "ja_JP.UTF-8": {"names": "2\u6708|2\u6708|\u91d1\u66dc\u65e5|\u91d1",
+                    "short": "1978/2/10", "ampm": "\u5348\u5f8c|2 \u5348\u5f8c",
+                    "long": "1978210\u91d1\u66dc\u65e5", "month": "2\u6708"},
+}
+
+
+def command_line_cases() -> list:
+    """The splitting of one command line. On Windows the program splits the
+    line itself (run from a batch file, so that the line reaches it as
+    written); on POSIX the shell's argv stands for what the split yields."""
+    def line(name, cmdline, args, *expect, **options):
+        return case(name, args, *expect, cmdline=cmdline, **options)
+    return [
+        line("cmdline: usage example", '"Date:dd" "th" " of" "date: mmmm, yyyy"',
+             ["Date:dd", "th", " of", "date: mmmm, yyyy"], Exact("10th of February, 1978\n"),
+             clock=FEB10),
+        line("cmdline: advanced example", '"Rename \'%1\' \'" "date:d" " of " "date:mmmm" "\'"',
+             ["Rename '%1' '", "date:d", " of ", "date:mmmm", "'"],
+             Exact("Rename '%1' '10 of February\"\n"), clock=FEB10),
+        line("cmdline: system variable stays literal", '"%username% ran this program @ " x',
+             ["%username% ran this program @ ", "x"], Exact("%username% ran this program @ x\n")),
+        line("cmdline: quotes inside a parameter", 'p"q r"s', ["pq rs"], Exact("pq rs\n")),
+        line("cmdline: adjacent quoted stretches", '"a""b" c', ["ab", "c"], Exact("abc\n")),
+        line("cmdline: empty quote pairs are passed over", 'a "" b ""', ["a", "b"],
+             Exact("ab\n")),
+        line("cmdline: a quote left open", 'a "b  line:c  ', ["a", "b  line:c  "],
+             Exact("ab  line:c  \n")),
+        line("cmdline: a lone quote at the end", 'a "', ["a"], Exact("a\n")),
+        line("cmdline: tabs and runs of blanks separate", "a\t \tb   c", ["a", "b", "c"],
+             Exact("abc\n")),
+        line("cmdline: a backslash before a quote stays", 'a\\"b c"', ["a\\b c"],
+             Exact("a\\b c\n")),
+        line("cmdline: the apostrophe, quoted or not", "' \"'\"", ["'", "'"], Exact('""\n')),
+        line("cmdline: only blanks and empty quotes", '  "" ""  ', [], screen("usage.txt")),
+        line("cmdline: screen switch in quotes", '"/FORMATS" x', ["/FORMATS", "x"],
+             screen("formats.txt")),
+    ]
+
+
+def real_clock_cases() -> list:
+    """The clock as the system gives it, unpinned: the output lies between two
+    readings of the host clock taken around the run."""
+    return [
+        case("real clock: date", ["date:yyyy-mm-dd"], clock_between("%Y-%m-%d")),
+        case("real clock: time", ["time:hh:nn:ss"], clock_between("%H:%M:%S")),
+        case("real clock: date and time at once", ["date:yyyy-mm-dd|", "time:hh:nn:ss"],
+             clock_between("%Y-%m-%d|%H:%M:%S")),
+    ]
+
+
+# Katakana of the code page 932 whose second byte is a specifier letter:
+# DU = 83 64 "d", NO = 83 6D "m", A = 83 41 "A", HA = 83 6E "n".
+KANA_DU, KANA_NO, KANA_A, KANA_HA = "\u30c5", "\u30ce", "\u30a2", "\u30cf"
+YEAR_CHAR = "\u5e74"  # 94 4E: a trail byte "N"
+
+
+def code_page_cases() -> list:
+    """Two-byte characters of the code page 932, through the real command line
+    and the real CharNextA (Windows only: the POSIX program gets UTF-8)."""
+    ja = {"locale": "ja_JP.UTF-8", "targets": ("win32",)}
+    return [
+        case("cp932: two-byte characters outside quotes render nothing",
+             ["time:hh" + YEAR_CHAR + "mm"], Exact("1412\n"), clock=FEB10, **ja),
+        case("cp932: inside quotes they are copied whole",
+             ["time:hh'" + YEAR_CHAR + "'mm"], Exact("14" + YEAR_CHAR + "05\n"), clock=FEB10, **ja),
+        case("cp932: a trail byte d does not join a run of d",
+             ["date:" + KANA_DU + "dd"], Exact("10\n"), clock=FEB10, **ja),
+        case("cp932: a trail byte m after an hour is no minute",
+             ["time:h" + KANA_NO + "m"], Exact("1412\n"), clock=FEB10, **ja),
+        case("cp932: a trail byte A starts no AM/PM form",
+             ["time:h" + KANA_A + "/p"], Exact("14/p\n"), clock=FEB10, **ja),
+        case("cp932: a trail byte n is no minute",
+             ["time:" + KANA_HA + "|'" + KANA_HA + "'"], Exact("|" + KANA_HA + "\n"),
+             clock=FEB10, **ja),
+        case("cp932: literal text is echoed byte for byte",
+             [KANA_DU + KANA_NO, "line:" + YEAR_CHAR], Exact(KANA_DU + KANA_NO + "\n" + YEAR_CHAR + "\n"),
+             **ja),
+        case("cp932: lead bytes inside and outside quotes on the command line",
+             [KANA_NO + KANA_DU + " " + KANA_A + KANA_HA, YEAR_CHAR + "x"],
+             Exact(KANA_NO + KANA_DU + " " + KANA_A + KANA_HA + YEAR_CHAR + "x\n"),
+             cmdline=KANA_NO + '"' + KANA_DU + " " + KANA_A + '"' + KANA_HA + " " + YEAR_CHAR + "x",
+             **ja),
+        case("cp932: the locale's short and long date",
+             ["date:ddddd|", "date:dddddd"], Exact("1978/2/10|1978210\u91d1\u66dc\u65e5\n"),
+             clock=FEB10, **ja),
+        # Wine ignores the alternate calendar and repeats the era name for
+        # "gg": only the plumbing is checked, not wine's text.
+        case("cp932: era specifiers reach the formatter", ["date:gg|g|ee|e|eee"],
+             Check(era_plumbing), clock="2005-02-10 14:05:09", **ja),
+        case("de: the locale's short and long date", ["date:ddddd|", "date:dddddd"],
+             Exact("10.2.1978|Freitag, 10. Februar 1978\n"), clock=FEB10,
+             locale="de_DE.UTF-8", targets=("win32",)),
+        case("de: names with umlauts", ["date:mmmm|mmm"], Exact("M\u00e4rz|M\u00e4r\n"),
+             clock="1978-03-10 14:05:09", locale="de_DE.UTF-8", targets=("win32",)),
+        case("to /dev/full: the report is tried, with error 112", ["a"], Exact(""),
+             attempted(r"Exception EInOutError in module {MODULE} at [0-9A-F]{8}\.\\n"
+                       r"I/O error 112\.$"),
+             exit=1, stdout="full", trace=True, targets=("win32",)),
+    ]
+
+
+def era_plumbing(run: Run) -> Optional[str]:
+    """gg is the formatter's era name, g its first character; ee the era
+    year's two digits, e the same without a leading zero, eee four digits."""
+    eol = run.target.eol.encode()
+    if not run.out.endswith(eol):
+        return f"stdout {run.out!r} does not end with the line terminator"
+    parts = run.out[: -len(eol)].split(b"|")
+    if len(parts) != 5:
+        return f"stdout {run.out!r}: expected five fields"
+    gg, g, ee, e, eee = parts
+    if not gg or g != gg[:2]:
+        return f"g {g!r} is not the first two-byte character of gg {gg!r}"
+    if not re.fullmatch(rb"[0-9]{2}", ee) or e != (ee[1:] if ee.startswith(b"0") else ee):
+        return f"ee {ee!r} and e {e!r} do not agree"
+    if not re.fullmatch(rb"[0-9]{4}", eee):
+        return f"eee {eee!r} is not four digits"
+    return None
 
 
 # --- Targets ---------------------------------------------------------------------
@@ -395,12 +591,23 @@ class Target:
     module = ""
     compare_stderr = True
     can_trace = False
+    trace_options = ("-e", "trace=write")
 
     def __init__(self, program: str):
         self.program = program
 
     def command(self, args: list) -> list:
         raise NotImplementedError
+
+    def command_for(self, c: "Case", env: dict, tmp: str) -> list:
+        return self.command(c.args)
+
+    def encoding(self, c: "Case") -> str:
+        """The encoding of the program's text output in the case's locale."""
+        return "utf-8"
+
+    def parse_trace(self, path: str, stdout_id: Optional[str]) -> Optional[list]:
+        return parse_trace(path)
 
     def pin_clock(self, env: dict, when: str) -> Optional[str]:
         """Sets up env so that the program's clock starts at `when`; returns a
@@ -437,23 +644,93 @@ class NativeTarget(Target):
         return None
 
 
+class TracedWrites(list):
+    """(size, result) of each write, with the written text of each in texts."""
+
+    def __init__(self):
+        super().__init__()
+        self.texts = []
+
+
+WINE_WRITE_LINE = re.compile(
+    rb'(?:write|pwrite64)\(\d+<([^>]*)>, "((?:[^"\\]|\\.)*)"(?:\.\.\.)?, (\d+)(?:, \d+)?\)'
+    rb"\s+=\s+(-?\d+)")
+
+
 class Win32Target(Target):
-    """The Windows program under wine: CR LF line ends, and wine's own notices
-    on standard error are never compared."""
+    """The 32-bit Windows program under wine (whose server the caller keeps
+    running): CR LF line ends, text in the locale's ANSI code page, and wine's
+    own notices on standard error are never compared.
+
+    The parameters of a case reach the program in the command line that wine
+    builds from them: each as it is, in quotes when it holds a blank. A case
+    with a cmdline runs from a batch file instead, so that the program's own
+    splitter sees exactly that line. Wine cannot pin a process's clock, so the
+    clock cases run a test build of the same sources that takes its clock from
+    CLOCKCAST_TEST_CLOCK. Wine writes standard output through a descriptor of
+    its own: the trace finds it by the file it names (strace -y)."""
 
     name = "win32"
     eol = "\r\n"
     compare_stderr = False
+    can_trace = True
+    trace_options = ("-y", "-s", "2048", "-e", "trace=write,pwrite64")
+    test_clock_program: Optional[str] = None
 
     def __init__(self, program: str):
         super().__init__(program)
         self.module = os.path.basename(program)
 
+    def encoding(self, c):
+        return "cp932" if (c.locale or "").startswith("ja_JP") else "cp1252"
+
+    @staticmethod
+    def windows_path(path: str) -> str:
+        return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+    def command_for(self, c, env, tmp):
+        program = self.program
+        if "CLOCKCAST_TEST_CLOCK" in env:
+            program = self.test_clock_program
+        if c.cmdline is None:
+            for a in c.args:
+                # Wine would escape these with backslashes, which the program's
+                # splitter does not know.
+                if '"' in a or (a.endswith("\\") and (" " in a or "\t" in a)):
+                    raise ValueError(f"{c.name}: {a!r} cannot be passed through wine")
+            return ["wine", program] + c.args
+        # The program in a folder with a blank in its name, so that the quoted
+        # program path is one token too.
+        folder = os.path.join(tmp, "Program Files")
+        os.mkdir(folder)
+        linked = os.path.join(folder, os.path.basename(program))
+        os.symlink(program, linked)
+        batch = os.path.join(tmp, "case.bat")
+        text = '@"' + self.windows_path(linked) + '" ' + c.cmdline.replace("%", "%%") + "\r\n"
+        with open(batch, "wb") as f:
+            f.write(text.encode(self.encoding(c)))
+        return ["wine", "cmd", "/c", self.windows_path(batch)]
+
     def command(self, args):
         return ["wine", self.program] + args
 
     def pin_clock(self, env, when):
-        return "the clock is not pinned on this target"
+        if self.test_clock_program is None:
+            return "no test-clock program (--test-clock-program)"
+        env["CLOCKCAST_TEST_CLOCK"] = when if "." in when else when + ".000"
+        return None
+
+    def parse_trace(self, path, stdout_id):
+        if stdout_id is None:
+            return None
+        found = TracedWrites()
+        with open(path, "rb") as trace:
+            for line in trace:
+                m = WINE_WRITE_LINE.search(line)
+                if m and m.group(1) == stdout_id.encode():
+                    found.append((int(m.group(3)), int(m.group(4))))
+                    found.texts.append(m.group(2))
+        return found
 
 
 TARGETS = {"native": NativeTarget, "win32": Win32Target}
@@ -559,25 +836,28 @@ def run_case(target: Target, c: Case) -> tuple:
         tracing = not reason
 
     with tempfile.TemporaryDirectory(prefix="clockcast-e2e-") as tmp:
-        command = target.command(c.args)
+        command = target.command_for(c, env, tmp)
         if c.stdout == "closed":
             command = ["sh", "-c", 'exec "$0" "$@" >&-'] + command
         trace_file = os.path.join(tmp, "trace")
         if tracing:
-            command = ["strace", "-f", "-qq", "-e", "trace=write", "-o", trace_file] + command
+            command = ["strace", "-f", "-qq", *target.trace_options, "-o", trace_file] + command
 
         out = b""
         stdout_target = subprocess.PIPE
         to_close = []
         out_path = None
         master = None
+        stdout_id = None  # what the trace names standard output by (strace -y)
         if c.stdout == "file":
             out_path = os.path.join(tmp, "out")
             stdout_target = open(out_path, "wb")
             to_close.append(stdout_target)
+            stdout_id = os.path.realpath(out_path)
         elif c.stdout == "full":
             stdout_target = open("/dev/full", "wb")
             to_close.append(stdout_target)
+            stdout_id = "/dev/full"
         elif c.stdout == "closed":
             stdout_target = subprocess.DEVNULL  # closed by sh before the exec
         elif c.stdout == "broken":
@@ -585,15 +865,19 @@ def run_case(target: Target, c: Case) -> tuple:
             os.close(read_end)
             stdout_target = write_end
             to_close.append(write_end)
+            stdout_id = f"pipe:[{os.fstat(write_end).st_ino}]"
         elif c.stdout == "tty":
             master, slave = os.openpty()
             tty.setraw(slave)  # no translation of line ends by the terminal
             stdout_target = slave
             to_close.append(slave)
 
+        started = time.time()
         try:
             proc = subprocess.Popen(command, stdin=subprocess.DEVNULL, stdout=stdout_target,
                                     stderr=subprocess.PIPE, env=env)
+            if stdout_target is subprocess.PIPE:
+                stdout_id = f"pipe:[{os.fstat(proc.stdout.fileno()).st_ino}]"
         finally:
             for item in to_close:
                 if isinstance(item, int):
@@ -612,9 +896,10 @@ def run_case(target: Target, c: Case) -> tuple:
             proc.kill()
             proc.communicate()
             return "fail", f"no end after {TIMEOUT} s"
+        ended = time.time()
         if out_path is not None:
             out = pathlib.Path(out_path).read_bytes()
-        traced = parse_trace(trace_file) if tracing else None
+        traced = target.parse_trace(trace_file, stdout_id) if tracing else None
 
     problems = []
     if proc.returncode < 0:
@@ -623,7 +908,7 @@ def run_case(target: Target, c: Case) -> tuple:
         problems.append(f"exit code {proc.returncode}, expected {c.exit}")
     if target.compare_stderr and err:
         problems.append(f"stderr {err!r}")
-    run = Run(target, c, out, traced)
+    run = Run(target, c, out, traced, started, ended)
     for expectation in c.expect:
         problem = expectation.verify(run)
         if problem:
@@ -637,6 +922,8 @@ def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--target", choices=sorted(TARGETS), default="native")
     parser.add_argument("--program", required=True)
+    parser.add_argument("--test-clock-program",
+                        help="win32: a test build whose clock CLOCKCAST_TEST_CLOCK sets")
     parser.add_argument("--filter", help="run only the cases whose name matches this")
     parser.add_argument("-v", "--verbose", action="store_true", help="list every case")
     options = parser.parse_args()
@@ -647,6 +934,8 @@ def main() -> int:
         print("0 passed, 1 failed")
         return 1
     target = TARGETS[options.target](program)
+    if options.test_clock_program:
+        target.test_clock_program = os.path.abspath(options.test_clock_program)
     cases = build_cases()
     if options.filter:
         cases = [c for c in cases if re.search(options.filter, c.name)]
