@@ -39,10 +39,11 @@ Quotient16 DivRem16(std::uint32_t dividend, std::uint16_t divisor) {
 }  // namespace
 
 DayMillis SplitDayMillis(DateTimeValue value) {
-  // The product is rounded once, to nearest with ties to even: nearbyint
-  // follows the current rounding mode, which nothing in the program changes
-  // from its start-up setting, round-to-nearest.
-  long double product = std::nearbyint(static_cast<long double>(value) * MillisPerDay);
+  // The product is rounded once, to nearest with ties to even: rint follows
+  // the current rounding mode, which nothing in the program changes from its
+  // start-up setting, round-to-nearest. Unlike nearbyint it is one inline
+  // instruction, so the program needs no maths library at run time.
+  long double product = std::rint(static_cast<long double>(value) * MillisPerDay);
   if (std::isnan(product)) product = 0;
   if (product > kMaxMillis) product = kMaxMillis;
   if (product < -kMaxMillis) product = -kMaxMillis;
