@@ -58,7 +58,9 @@ struct RenderState {
   }
 };
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
 
 // Case-insensitive test that `text` starts with the upper-case `form`.
 bool StartsWithForm(std::string_view text, std::string_view form) {
@@ -75,24 +77,33 @@ std::size_t NextChar(std::string_view format, std::size_t pos) {
   return IsLeadByte(format[pos]) && pos + 1 < format.size() ? pos + 2 : pos + 1;
 }
 
-// The first `count` characters of an era text: bytes, or two-byte characters
-// where the locale has them. Never cuts past the end.
+// The position after the era-text character at `pos`. Where the locale has
+// two-byte characters, a lead byte takes the next byte with it. Elsewhere a
+// character is one byte, except that a UTF-8 sequence is kept whole: an era
+// name such as a Japanese one in a UTF-8 locale must not be cut inside a
+// character, which would leave bytes that are no text at all.
+std::size_t NextEraChar(std::string_view text, std::size_t pos) {
+  if (Profile.IsMultiByte)
+    return IsLeadByte(text[pos]) && pos + 1 < text.size() ? pos + 2 : pos + 1;
+  if (static_cast<unsigned char>(text[pos]) < 0xC0) return pos + 1;
+  ++pos;
+  while (pos < text.size() && (static_cast<unsigned char>(text[pos]) & 0xC0) == 0x80) ++pos;
+  return pos;
+}
+
+// Characters `first` to `first + count - 1` of an era text, counted from 0;
+// never past its end.
 std::string_view Characters(std::string_view text, std::size_t first, std::size_t count) {
   std::size_t pos = 0;
-  auto step = [&] {
-    pos += Profile.IsMultiByte && IsLeadByte(text[pos]) && pos + 1 < text.size() ? 2 : 1;
-  };
-  for (std::size_t i = 0; i < first && pos < text.size(); ++i) step();
+  for (std::size_t i = 0; i < first && pos < text.size(); ++i) pos = NextEraChar(text, pos);
   const std::size_t start = pos;
-  for (std::size_t i = 0; i < count && pos < text.size(); ++i) step();
+  for (std::size_t i = 0; i < count && pos < text.size(); ++i) pos = NextEraChar(text, pos);
   return text.substr(start, pos - start);
 }
 
 std::size_t CharacterCount(std::string_view text) {
   std::size_t n = 0;
-  for (std::size_t pos = 0; pos < text.size(); ++n) {
-    pos += Profile.IsMultiByte && IsLeadByte(text[pos]) && pos + 1 < text.size() ? 2 : 1;
-  }
+  for (std::size_t pos = 0; pos < text.size(); ++n) pos = NextEraChar(text, pos);
   return n;
 }
 
@@ -100,8 +111,8 @@ std::size_t CharacterCount(std::string_view text) {
 // date; empty when it fails.
 std::string_view AltCalendarText(const CalendarDate& date, const char* picture,
                                  char (&out)[kRenderCapacity]) {
-  const int n = platform::AltCalendarDate(platform::ThreadLocale(), date.year, date.month,
-                                          date.day, picture, out, sizeof out);
+  const int n = platform::AltCalendarDate(platform::ThreadLocale(), date.year, date.month, date.day,
+                                          picture, out, sizeof out);
   if (n <= 0) return {};
   out[kRenderCapacity - 1] = '\0';
   return std::string_view(out, std::strlen(out));
@@ -168,7 +179,9 @@ void RenderPass(RenderState& state, std::string_view format) {
   --state.NestingLevel;
 }
 
-void Pass::Nested(std::string_view format) { RenderPass(st_, format); }
+void Pass::Nested(std::string_view format) {
+  RenderPass(st_, format);
+}
 
 void Pass::Run() {
   const FormatSettings& fs = Settings;
