@@ -1,0 +1,274 @@
+#include "datetime/settings.h"
+
+#include "platform/platform.h"
+#include "runtime/integer.h"
+
+namespace clockcast::datetime {
+
+FormatSettings Settings;
+LocaleProfile Profile;
+LeadByteSet LeadBytes;
+std::uint32_t PlatformFamily = 0;
+
+namespace {
+
+// The built-in English names, used wherever the locale leaves a name empty.
+constexpr std::string_view kShortMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr std::string_view kLongMonthNames[12] = {"January",   "February", "March",    "April",
+                                                  "May",       "June",     "July",     "August",
+                                                  "September", "October",  "November", "December"};
+constexpr std::string_view kShortDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr std::string_view kLongDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                               "Thursday", "Friday", "Saturday"};
+
+constexpr std::string_view kDefaultShortDate = "m/d/yy";
+constexpr std::string_view kDefaultLongDate = "mmmm d, yyyy";
+
+constexpr std::uint32_t kPlatformNt = 2;
+
+constexpr std::uint32_t kLangChinese = 0x04;
+constexpr std::uint32_t kLangJapanese = 0x11;
+constexpr std::uint32_t kLangKorean = 0x12;
+
+// GetLocaleInfoA's answer for LOCALE_IDEFAULTANSICODEPAGE: six digits and
+// the terminator.
+constexpr int kCodePageBufferSize = 7;
+constexpr int kLocaleTextBufferSize = 256;
+
+std::int32_t ReadLocaleInt(std::uint32_t locale, std::uint32_t item, std::string_view fallback,
+                           std::int32_t fallbackValue) {
+  return runtime::TextToIntDefault(ReadLocaleText(locale, item, fallback), fallbackValue);
+}
+
+char FoldToLower(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
+
+// True when `text` holds `word` (lower case) at `at`, folding only A to Z.
+bool HasWordAt(std::string_view text, std::size_t at, std::string_view word) {
+  if (text.size() - at < word.size()) return false;
+  for (std::size_t i = 0; i < word.size(); ++i) {
+    if (FoldToLower(text[at + i]) != word[i]) return false;
+  }
+  return true;
+}
+
+// The length of the character that starts at `at`, a byte of the lead-byte
+// set: two bytes on a multi-byte locale unless the lead byte ends the text.
+std::size_t LeadCharLength(std::string_view text, std::size_t at) {
+  if (!Profile.IsMultiByte) return 1;
+  return at + 1 < text.size() ? 2 : 1;
+}
+
+// Era calendars: the year specifiers become era-year specifiers and a run
+// of two g becomes the full era name. Quotes are not tracked.
+std::string RewriteForEras(std::string_view format) {
+  std::string out;
+  out.reserve(format.size() + 8);
+  std::size_t i = 0;
+  while (i < format.size()) {
+    if (IsLeadByte(format[i])) {
+      const std::size_t n = LeadCharLength(format, i);
+      out.append(format.substr(i, n));
+      i += n;
+    } else if (HasWordAt(format, i, "gg")) {
+      out += "ggg";
+      i += 2;
+    } else if (HasWordAt(format, i, "yyyy")) {
+      out += "eeee";
+      i += 4;
+    } else if (HasWordAt(format, i, "yy")) {
+      out += "ee";
+      i += 2;
+    } else if (format[i] == 'y' || format[i] == 'Y') {
+      out += 'e';
+      i += 1;
+    } else {
+      out += format[i];
+      i += 1;
+    }
+  }
+  return out;
+}
+
+// Chinese, Japanese and Korean without an era calendar: the era specifiers
+// are dropped. Two-byte characters are passed whole, so that a trail byte
+// that happens to be a g stays in its character; quotes are not tracked.
+std::string RemoveEraLetters(std::string_view format) {
+  std::string out;
+  out.reserve(format.size());
+  std::size_t i = 0;
+  while (i < format.size()) {
+    if (IsLeadByte(format[i])) {
+      const std::size_t n = LeadCharLength(format, i);
+      out.append(format.substr(i, n));
+      i += n;
+    } else {
+      if (format[i] != 'g' && format[i] != 'G') out += format[i];
+      i += 1;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+void IdentifyPlatform() {
+  PlatformFamily = platform::PlatformId();
+}
+
+std::string ReadLocaleText(std::uint32_t locale, std::uint32_t item, std::string_view fallback) {
+  char buffer[kLocaleTextBufferSize];
+  const int count = platform::LocaleInfo(locale, item, buffer, kLocaleTextBufferSize);
+  if (count <= 0) return std::string(fallback);
+  const int length = count <= kLocaleTextBufferSize ? count - 1 : kLocaleTextBufferSize - 1;
+  return std::string(buffer, static_cast<std::size_t>(length));
+}
+
+char ReadLocaleChar(std::uint32_t locale, std::uint32_t item, char fallback) {
+  char buffer[2];
+  return platform::LocaleInfo(locale, item, buffer, 2) > 0 ? buffer[0] : fallback;
+}
+
+std::uint32_t CodePageOfLocale(std::uint32_t locale) {
+  char buffer[kCodePageBufferSize];
+  const int count =
+      platform::LocaleInfo(locale, LOCALE_IDEFAULTANSICODEPAGE, buffer, kCodePageBufferSize);
+  const std::string_view text = count > 0 && count <= kCodePageBufferSize
+                                    ? std::string_view(buffer, static_cast<std::size_t>(count - 1))
+                                    : std::string_view();
+  return static_cast<std::uint32_t>(
+      runtime::TextToIntDefault(text, static_cast<std::int32_t>(platform::AnsiCodePage())));
+}
+
+bool IsWesternLanguage() {
+  switch (Profile.PrimaryLanguageId) {
+    case 0x00:  // neutral
+    case 0x06:  // Danish
+    case 0x07:  // German
+    case 0x09:  // English
+    case 0x0A:  // Spanish
+    case 0x0B:  // Finnish
+    case 0x0C:  // French
+    case 0x10:  // Italian
+    case 0x13:  // Dutch
+    case 0x14:  // Norwegian
+    case 0x16:  // Portuguese
+    case 0x1D:  // Swedish
+      return true;
+    default: return false;
+  }
+}
+
+void LoadLeadBytes() {
+  const std::uint32_t codePage = CodePageOfLocale(Profile.LocaleId);
+  std::uint8_t ranges[12] = {};
+  // A code page whose ranges cannot be had adds nothing.
+  if (!platform::CodePageLeadBytes(codePage, ranges)) return;
+  for (std::size_t pair = 0; pair < 6; ++pair) {
+    const unsigned first = ranges[2 * pair];
+    const unsigned last = ranges[2 * pair + 1];
+    if (first == 0 && last == 0) break;
+    for (unsigned b = first; b <= last; ++b) LeadBytes.set(b);
+  }
+}
+
+void InitLocaleProfile() {
+  Profile.LocaleId = 0x0409;
+  Profile.PrimaryLanguageId = 9;
+  Profile.SubLanguageId = 1;
+  const std::uint32_t id = platform::ThreadLocale();
+  if (id != 0) Profile.LocaleId = id;
+  const std::uint32_t language = id & 0xFFFF;
+  if (language != 0) {
+    Profile.PrimaryLanguageId = language & 0x3FF;
+    Profile.SubLanguageId = language >> 10;
+  }
+  LeadBytes.reset();
+  if (PlatformFamily == kPlatformNt) {
+    if (IsWesternLanguage()) {
+      Profile.IsMultiByte = false;
+    } else {
+      LoadLeadBytes();
+      Profile.IsMultiByte = LeadBytes.any();
+    }
+  } else {
+    Profile.IsMultiByte = platform::DbcsEnabled() != 0;
+    if (Profile.IsMultiByte) LoadLeadBytes();
+  }
+}
+
+void LoadMonthDayNames() {
+  const std::uint32_t locale = platform::ThreadLocale();
+  for (std::uint32_t i = 0; i < 12; ++i) {
+    std::string& shortName = Settings.ShortMonthNames[i];
+    shortName = ReadLocaleText(locale, LOCALE_SABBREVMONTHNAME1 + i, {});
+    if (shortName.empty()) shortName = kShortMonthNames[i];
+    std::string& longName = Settings.LongMonthNames[i];
+    longName = ReadLocaleText(locale, LOCALE_SMONTHNAME1 + i, {});
+    if (longName.empty()) longName = kLongMonthNames[i];
+  }
+  // Day j of the tables counts from 1 = Sunday; the locale numbers its day
+  // names from 0 = Monday, so Sunday is its seventh.
+  for (std::uint32_t j = 1; j <= 7; ++j) {
+    const std::uint32_t k = (j + 5) % 7;
+    std::string& shortName = Settings.ShortDayNames[j - 1];
+    shortName = ReadLocaleText(locale, LOCALE_SABBREVDAYNAME1 + k, {});
+    if (shortName.empty()) shortName = kShortDayNames[j - 1];
+    std::string& longName = Settings.LongDayNames[j - 1];
+    longName = ReadLocaleText(locale, LOCALE_SDAYNAME1 + k, {});
+    if (longName.empty()) longName = kLongDayNames[j - 1];
+  }
+}
+
+std::string AdaptDateFormat(std::string_view format) {
+  const std::int32_t calendar =
+      ReadLocaleInt(platform::ThreadLocale(), LOCALE_ICALENDARTYPE, "1", 1);
+  // 3, 4, 5: the Japanese era, Taiwan and Korean era calendars.
+  if (calendar >= 3 && calendar <= 5) return RewriteForEras(format);
+  switch (Profile.PrimaryLanguageId) {
+    case kLangChinese:
+    case kLangJapanese:
+    case kLangKorean: return RemoveEraLetters(format);
+    default: return std::string(format);
+  }
+}
+
+void LoadFormatSettings() {
+  IdentifyPlatform();
+  InitLocaleProfile();
+  LoadMonthDayNames();
+  const std::uint32_t locale = platform::ThreadLocale();
+  Settings.DateSeparator = ReadLocaleChar(locale, LOCALE_SDATE, '/');
+  Settings.ShortDateFormat =
+      AdaptDateFormat(ReadLocaleText(locale, LOCALE_SSHORTDATE, kDefaultShortDate));
+  Settings.LongDateFormat =
+      AdaptDateFormat(ReadLocaleText(locale, LOCALE_SLONGDATE, kDefaultLongDate));
+  Settings.TimeSeparator = ReadLocaleChar(locale, LOCALE_STIME, ':');
+  // A designator that the locale defines as empty stays empty.
+  Settings.TimeAMString = ReadLocaleText(locale, LOCALE_S1159, "am");
+  Settings.TimePMString = ReadLocaleText(locale, LOCALE_S2359, "pm");
+
+  const std::string_view hour = ReadLocaleInt(locale, LOCALE_ITLZERO, "0", 0) != 0 ? "hh" : "h";
+  std::string_view prefix;
+  std::string_view suffix;
+  if (ReadLocaleInt(locale, LOCALE_ITIME, "0", 0) == 0) {
+    if (ReadLocaleInt(locale, LOCALE_ITIMEMARKPOSN, "0", 0) == 0) {
+      suffix = " AMPM";
+    } else {
+      prefix = "AMPM ";
+    }
+  }
+  Settings.ShortTimeFormat = std::string(prefix).append(hour).append(":mm").append(suffix);
+  Settings.LongTimeFormat = std::string(prefix).append(hour).append(":mm:ss").append(suffix);
+}
+
+void ReleaseFormatSettings() {
+  Settings = FormatSettings{};
+  Profile = LocaleProfile{};
+  LeadBytes.reset();
+  PlatformFamily = 0;
+}
+
+}  // namespace clockcast::datetime
