@@ -1,0 +1,541 @@
+// The user locale on POSIX: the LC_TIME locale that StartUp selected from
+// the environment, read through nl_langinfo and answered in Win32 terms.
+//
+// The C and POSIX locales, and locales whose language has no Windows
+// language identifier, have no locale data: ThreadLocale is 0 and every
+// locale item is unknown, so the settings loader takes its defaults.
+
+#include "platform/posix_locale.h"
+
+#include <langinfo.h>
+#include <locale.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "platform/platform.h"
+
+namespace clockcast::platform {
+
+namespace posix {
+
+namespace {
+
+struct Token {
+  bool conversion = false;
+  std::string_view text;  // the literal's bytes, or the whole conversion
+  char pad = 0;           // the last of the padding flags - _ 0, or 0
+  char spec = 0;          // the conversion character
+};
+
+// Reads the strftime token at `at` and moves past it. "%%", "%n" and "%t"
+// are literal text; so is a "%" that ends the format.
+Token NextToken(std::string_view format, std::size_t& at, const LeadByteRanges& lead) {
+  const std::size_t start = at;
+  if (format[at] != '%') {
+    const bool twoBytes =
+        IsLeadByteIn(lead, static_cast<unsigned char>(format[at])) && at + 1 < format.size();
+    at += twoBytes ? 2 : 1;
+    return {false, format.substr(start, at - start)};
+  }
+  std::size_t i = at + 1;
+  char pad = 0;
+  for (; i < format.size(); ++i) {
+    const char c = format[i];
+    if (c == '-' || c == '_' || c == '0') {
+      pad = c;
+    } else if (c != '^' && c != '#') {
+      break;
+    }
+  }
+  while (i < format.size() && format[i] >= '0' && format[i] <= '9') ++i;
+  if (i < format.size() && (format[i] == 'E' || format[i] == 'O')) ++i;
+  if (i >= format.size()) {
+    at += 1;
+    return {false, "%"};
+  }
+  at = i + 1;
+  switch (format[i]) {
+    case '%': return {false, "%"};
+    case 'n': return {false, "\n"};
+    case 't': return {false, "\t"};
+    default: return {true, format.substr(start, at - start), pad, format[i]};
+  }
+}
+
+bool IsHourSpec(char spec) {
+  return spec == 'H' || spec == 'I' || spec == 'k' || spec == 'l';
+}
+
+bool EqualIgnoringCase(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    if (lower(a[i]) != lower(b[i])) return false;
+  }
+  return true;
+}
+
+constexpr int kMaxExpansionDepth = 4;
+
+void Expand(std::string_view format, const StrftimeFormats& formats, const LeadByteRanges& lead,
+            int depth, std::string& out) {
+  std::size_t at = 0;
+  while (at < format.size()) {
+    const Token token = NextToken(format, at, lead);
+    if (!token.conversion) {
+      out += token.text == "%" ? std::string_view("%%") : token.text;
+      continue;
+    }
+    std::string_view expansion;
+    switch (token.spec) {
+      case 'D': expansion = "%m/%d/%y"; break;
+      case 'F': expansion = "%Y-%m-%d"; break;
+      case 'x': expansion = formats.date; break;
+      case 'R': expansion = "%H:%M"; break;
+      case 'T': expansion = "%H:%M:%S"; break;
+      case 'X': expansion = formats.time; break;
+      case 'r': expansion = formats.timeAmPm.empty() ? "%I:%M:%S %p" : formats.timeAmPm; break;
+      default: out += token.text; continue;
+    }
+    // A format that names itself is cut off after a few levels.
+    if (depth < kMaxExpansionDepth) Expand(expansion, formats, lead, depth + 1, out);
+  }
+}
+
+struct LanguageEntry {
+  std::string_view name;
+  std::uint16_t primary;
+};
+
+// Windows primary language identifiers by ISO 639 code. The twelve values
+// at most 31 that the settings loader counts as Western are here with the
+// languages around them; languages not listed have no locale data.
+constexpr LanguageEntry kLanguages[] = {
+    {"af", 0x36}, {"am", 0x5E}, {"ar", 0x01}, {"as", 0x4D}, {"az", 0x2C}, {"be", 0x23},
+    {"bg", 0x02}, {"bn", 0x45}, {"bo", 0x51}, {"br", 0x7E}, {"bs", 0x1A}, {"ca", 0x03},
+    {"cs", 0x05}, {"cy", 0x52}, {"da", 0x06}, {"de", 0x07}, {"el", 0x08}, {"en", 0x09},
+    {"es", 0x0A}, {"et", 0x25}, {"eu", 0x2D}, {"fa", 0x29}, {"fi", 0x0B}, {"fo", 0x38},
+    {"fr", 0x0C}, {"fy", 0x62}, {"ga", 0x3C}, {"gd", 0x91}, {"gl", 0x56}, {"gu", 0x47},
+    {"he", 0x0D}, {"hi", 0x39}, {"hr", 0x1A}, {"hu", 0x0E}, {"hy", 0x2B}, {"id", 0x21},
+    {"is", 0x0F}, {"it", 0x10}, {"ja", 0x11}, {"ka", 0x37}, {"kk", 0x3F}, {"km", 0x53},
+    {"kn", 0x4B}, {"ko", 0x12}, {"ky", 0x40}, {"lb", 0x6E}, {"lo", 0x54}, {"lt", 0x27},
+    {"lv", 0x26}, {"mk", 0x2F}, {"ml", 0x4C}, {"mn", 0x50}, {"mr", 0x4E}, {"ms", 0x3E},
+    {"mt", 0x3A}, {"nb", 0x14}, {"ne", 0x61}, {"nl", 0x13}, {"nn", 0x14}, {"no", 0x14},
+    {"or", 0x48}, {"pa", 0x46}, {"pl", 0x15}, {"ps", 0x63}, {"pt", 0x16}, {"ro", 0x18},
+    {"ru", 0x19}, {"sa", 0x4F}, {"sd", 0x59}, {"si", 0x5B}, {"sk", 0x1B}, {"sl", 0x24},
+    {"sq", 0x1C}, {"sr", 0x1A}, {"sv", 0x1D}, {"sw", 0x41}, {"ta", 0x49}, {"te", 0x4A},
+    {"tg", 0x28}, {"th", 0x1E}, {"tk", 0x42}, {"tr", 0x1F}, {"tt", 0x44}, {"ug", 0x80},
+    {"uk", 0x22}, {"ur", 0x20}, {"uz", 0x43}, {"vi", 0x2A}, {"xh", 0x34}, {"zh", 0x04},
+    {"zu", 0x35},
+};
+
+constexpr std::uint32_t kLangChinese = 0x04;
+constexpr std::uint32_t kSubChineseTraditional = 1;
+constexpr std::uint32_t kSubChineseSimplified = 2;
+
+struct CodesetEntry {
+  std::string_view name;
+  std::uint32_t codePage;
+};
+
+constexpr CodesetEntry kCodesets[] = {
+    {"UTF-8", 65001},      {"ISO-8859-1", 28591}, {"ISO-8859-2", 28592},  {"ISO-8859-3", 28593},
+    {"ISO-8859-4", 28594}, {"ISO-8859-5", 28595}, {"ISO-8859-6", 28596},  {"ISO-8859-7", 28597},
+    {"ISO-8859-8", 28598}, {"ISO-8859-9", 28599}, {"ISO-8859-13", 28603}, {"ISO-8859-15", 28605},
+    {"KOI8-R", 20866},     {"KOI8-U", 21866},     {"CP1250", 1250},       {"CP1251", 1251},
+    {"CP1252", 1252},      {"CP1253", 1253},      {"CP1254", 1254},       {"CP1255", 1255},
+    {"CP1256", 1256},      {"CP1257", 1257},      {"CP1258", 1258},       {"TIS-620", 874},
+    {"GBK", 936},          {"GB2312", 936},       {"GB18030", 54936},     {"BIG5", 950},
+    {"BIG5-HKSCS", 950},   {"EUC-KR", 949},       {"EUC-JP", 20932},      {"SHIFT_JIS", 932},
+    {"SJIS", 932},
+};
+
+}  // namespace
+
+bool IsLeadByteIn(const LeadByteRanges& ranges, unsigned char byte) {
+  for (std::size_t i = 0; i + 1 < ranges.size(); i += 2) {
+    if (ranges[i] == 0 && ranges[i + 1] == 0) break;
+    if (byte >= ranges[i] && byte <= ranges[i + 1]) return true;
+  }
+  return false;
+}
+
+std::uint32_t CodePageOfCodeset(std::string_view codeset) {
+  for (const CodesetEntry& entry : kCodesets) {
+    if (EqualIgnoringCase(entry.name, codeset)) return entry.codePage;
+  }
+  return 0;
+}
+
+bool LeadByteRangesOf(std::uint32_t codePage, LeadByteRanges& ranges) {
+  ranges.fill(0);
+  switch (codePage) {
+    case 932: ranges = {0x81, 0x9F, 0xE0, 0xFC}; return true;
+    case 936:
+    case 949:
+    case 950: ranges = {0x81, 0xFE}; return true;
+    case 54936:  // four-byte sequences: no two-byte lead bytes to give
+    case 20932: return false;
+    default:
+      // The single-byte pages and UTF-8 of the codeset table.
+      for (const CodesetEntry& entry : kCodesets) {
+        if (entry.codePage == codePage) return true;
+      }
+      return false;
+  }
+}
+
+std::uint32_t LocaleIdOfName(std::string_view name) {
+  const std::size_t languageEnd = std::min(name.find_first_of("_.@"), name.size());
+  const std::string_view language = name.substr(0, languageEnd);
+  std::string_view territory;
+  if (languageEnd < name.size() && name[languageEnd] == '_') {
+    const std::size_t start = languageEnd + 1;
+    const std::size_t end = std::min(name.find_first_of(".@", start), name.size());
+    territory = name.substr(start, end - start);
+  }
+  for (const LanguageEntry& entry : kLanguages) {
+    if (entry.name != language) continue;
+    std::uint32_t sub = 1;
+    if (entry.primary == kLangChinese) {
+      sub = territory == "TW" || territory == "HK" || territory == "MO" ? kSubChineseTraditional
+                                                                        : kSubChineseSimplified;
+    }
+    return sub << 10 | entry.primary;
+  }
+  return 0;
+}
+
+std::string ExpandComposites(std::string_view format, const StrftimeFormats& formats,
+                             const LeadByteRanges& lead) {
+  std::string out;
+  Expand(format, formats, lead, 0, out);
+  return out;
+}
+
+std::optional<std::string> DateSeparatorOf(std::string_view format, const LeadByteRanges& lead) {
+  std::size_t at = 0;
+  bool inField = false;
+  std::string separator;
+  while (at < format.size()) {
+    const Token token = NextToken(format, at, lead);
+    if (token.conversion) {
+      if (inField) return separator;
+      inField = true;
+    } else if (inField) {
+      separator += token.text;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> TimeSeparatorOf(std::string_view format, const LeadByteRanges& lead) {
+  std::size_t at = 0;
+  bool afterHour = false;
+  std::string separator;
+  while (at < format.size()) {
+    const Token token = NextToken(format, at, lead);
+    if (token.conversion) {
+      if (afterHour) return separator;
+      afterHour = IsHourSpec(token.spec);
+    } else if (afterHour) {
+      separator += token.text;
+    }
+  }
+  return std::nullopt;
+}
+
+std::optional<ClockFlags> ClockFlagsOf(std::string_view format, const LeadByteRanges& lead) {
+  std::size_t at = 0;
+  ClockFlags flags;
+  while (at < format.size()) {
+    const Token token = NextToken(format, at, lead);
+    if (!token.conversion) continue;
+    if (token.spec == 'p' || token.spec == 'P') flags.markerFirst = true;
+    if (!IsHourSpec(token.spec)) continue;
+    flags.hour24 = token.spec == 'H' || token.spec == 'k';
+    if (token.pad == 0) {
+      flags.leadingZero = token.spec == 'H' || token.spec == 'I';
+    } else {
+      flags.leadingZero = token.pad == '0';
+    }
+    return flags;
+  }
+  return std::nullopt;
+}
+
+char SeparatorByteOf(const std::optional<std::string>& answer, char fallback) {
+  if (!answer || answer->size() > 1) return fallback;
+  return answer->empty() ? '\0' : answer->front();
+}
+
+std::string TranslateDateFormat(std::string_view format, char dateSeparator, char timeSeparator,
+                                const LeadByteRanges& lead) {
+  std::string out;
+  char quote = 0;  // the quote of the literal being written, 0 outside one
+  auto closeQuote = [&] {
+    if (quote != 0) out += quote;
+    quote = 0;
+  };
+  auto appendSpecifier = [&](std::string_view specifier) {
+    closeQuote();
+    // One letter written twice in a row would be read as one longer run.
+    if (!out.empty() && out.back() == specifier.front()) out += "\"\"";
+    out += specifier;
+  };
+
+  std::size_t at = 0;
+  while (at < format.size()) {
+    const Token token = NextToken(format, at, lead);
+    if (!token.conversion) {
+      const char c = token.text.front();
+      const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+      const bool needsQuotes = token.text.size() == 1 && (letter || c == '"' || c == '\'' ||
+                                                          (c == '/' && dateSeparator != '/') ||
+                                                          (c == ':' && timeSeparator != ':'));
+      if (!needsQuotes) {
+        closeQuote();
+      } else {
+        if (quote == c) closeQuote();
+        if (quote == 0) {
+          quote = c == '"' ? '\'' : '"';
+          out += quote;
+        }
+      }
+      out += token.text;
+      continue;
+    }
+    const bool unpadded = token.pad == '-' || token.pad == '_';
+    switch (token.spec) {
+      case 'd': appendSpecifier(unpadded ? "d" : "dd"); break;
+      case 'e': appendSpecifier(token.pad == '0' ? "dd" : "d"); break;
+      case 'm': appendSpecifier(unpadded ? "m" : "mm"); break;
+      case 'y': appendSpecifier("yy"); break;
+      case 'Y': appendSpecifier("yyyy"); break;
+      case 'b':
+      case 'h': appendSpecifier("mmm"); break;
+      case 'B': appendSpecifier("mmmm"); break;
+      case 'a': appendSpecifier("ddd"); break;
+      case 'A': appendSpecifier("dddd"); break;
+      case 'C': {
+        // The century and the year of the century make the full year.
+        std::size_t next = at;
+        if (next < format.size()) {
+          const Token year = NextToken(format, next, lead);
+          if (year.conversion && year.spec == 'y') {
+            appendSpecifier("yyyy");
+            at = next;
+          }
+        }
+        break;
+      }
+      default: break;  // nothing in the format language stands for it
+    }
+  }
+  closeQuote();
+  return out;
+}
+
+}  // namespace posix
+
+namespace {
+
+using posix::LeadByteRanges;
+
+// Win32 locale item numbers answered here.
+constexpr std::uint32_t kSDayName1 = 0x2A;
+constexpr std::uint32_t kSAbbrevDayName1 = 0x31;
+constexpr std::uint32_t kSMonthName1 = 0x38;
+constexpr std::uint32_t kSAbbrevMonthName1 = 0x44;
+constexpr std::uint32_t kSDate = 0x1D;
+constexpr std::uint32_t kSTime = 0x1E;
+constexpr std::uint32_t kSShortDate = 0x1F;
+constexpr std::uint32_t kITime = 0x23;
+constexpr std::uint32_t kITLZero = 0x25;
+constexpr std::uint32_t kS1159 = 0x28;
+constexpr std::uint32_t kS2359 = 0x29;
+constexpr std::uint32_t kIDefaultAnsiCodePage = 0x1004;
+constexpr std::uint32_t kITimeMarkPosn = 0x1005;
+
+constexpr std::uint32_t kFallbackCodePage = 1252;
+
+std::string_view TimeLocaleName() {
+  const char* name = setlocale(LC_TIME, nullptr);
+  return name != nullptr ? name : "C";
+}
+
+// The codeset of the LC_TIME locale, in which nl_langinfo gives its texts.
+std::uint32_t TimeLocaleCodePage() {
+  const std::string name(TimeLocaleName());
+  const locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(0));
+  if (locale == static_cast<locale_t>(0)) return 0;
+  const std::uint32_t codePage = posix::CodePageOfCodeset(nl_langinfo_l(CODESET, locale));
+  freelocale(locale);
+  return codePage;
+}
+
+LeadByteRanges TimeLocaleLeadBytes() {
+  LeadByteRanges ranges{};
+  posix::LeadByteRangesOf(TimeLocaleCodePage(), ranges);
+  return ranges;
+}
+
+std::string ExpandedFormat(nl_item item, const LeadByteRanges& lead) {
+  const posix::StrftimeFormats formats{nl_langinfo(D_FMT), nl_langinfo(T_FMT),
+                                       nl_langinfo(T_FMT_AMPM)};
+  return posix::ExpandComposites(nl_langinfo(item), formats, lead);
+}
+
+std::string MonthName(std::uint32_t index, bool abbreviated) {
+#ifdef ALTMON_1
+  // The nominative forms, as a month is named on its own.
+  const char* nominative =
+      nl_langinfo(static_cast<nl_item>((abbreviated ? _NL_ABALTMON_1 : ALTMON_1) + index));
+  if (*nominative != '\0') return nominative;
+#endif
+  return nl_langinfo(static_cast<nl_item>((abbreviated ? ABMON_1 : MON_1) + index));
+}
+
+// Win32 numbers day names from Monday (0), nl_langinfo from Sunday (DAY_1).
+std::string DayName(std::uint32_t mondayFirst, bool abbreviated) {
+  const auto sundayFirst = static_cast<nl_item>((mondayFirst + 1) % 7);
+  return nl_langinfo((abbreviated ? ABDAY_1 : DAY_1) + sundayFirst);
+}
+
+// The text of a locale item in the LC_TIME locale, nullopt when unknown.
+std::optional<std::string> LocaleItem(std::uint32_t item) {
+  if (item >= kSDayName1 && item < kSDayName1 + 7) return DayName(item - kSDayName1, false);
+  if (item >= kSAbbrevDayName1 && item < kSAbbrevDayName1 + 7) {
+    return DayName(item - kSAbbrevDayName1, true);
+  }
+  if (item >= kSMonthName1 && item < kSMonthName1 + 12) {
+    return MonthName(item - kSMonthName1, false);
+  }
+  if (item >= kSAbbrevMonthName1 && item < kSAbbrevMonthName1 + 12) {
+    return MonthName(item - kSAbbrevMonthName1, true);
+  }
+  const LeadByteRanges lead = TimeLocaleLeadBytes();
+  switch (item) {
+    case kSDate: return posix::DateSeparatorOf(ExpandedFormat(D_FMT, lead), lead);
+    case kSTime: return posix::TimeSeparatorOf(ExpandedFormat(T_FMT, lead), lead);
+    case kSShortDate: {
+      const char dateSeparator = posix::SeparatorByteOf(LocaleItem(kSDate), '/');
+      const char timeSeparator = posix::SeparatorByteOf(LocaleItem(kSTime), ':');
+      return posix::TranslateDateFormat(ExpandedFormat(D_FMT, lead), dateSeparator, timeSeparator,
+                                        lead);
+    }
+    case kS1159: return std::string(nl_langinfo(AM_STR));
+    case kS2359: return std::string(nl_langinfo(PM_STR));
+    case kITime:
+    case kITLZero:
+    case kITimeMarkPosn: {
+      const auto flags = posix::ClockFlagsOf(ExpandedFormat(T_FMT, lead), lead);
+      if (!flags) return std::nullopt;
+      const bool set = item == kITime     ? flags->hour24
+                       : item == kITLZero ? flags->leadingZero
+                                          : flags->markerFirst;
+      return std::string(set ? "1" : "0");
+    }
+    case kIDefaultAnsiCodePage: {
+      const std::uint32_t codePage = TimeLocaleCodePage();
+      if (codePage == 0) return std::nullopt;
+      return std::to_string(codePage);
+    }
+    default: return std::nullopt;  // the long date and the calendar type among them
+  }
+}
+
+int CopyAnswer(std::string_view text, char* out, int size) {
+  const auto needed = static_cast<long>(text.size()) + 1;
+  if (out == nullptr || size <= 0 || needed > size) return 0;
+  std::memcpy(out, text.data(), text.size());
+  out[text.size()] = '\0';
+  return static_cast<int>(needed);
+}
+
+// The era year as the picture asks: at least two or four digits.
+std::string PaddedYear(std::string_view digits, std::size_t width) {
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+    return std::string(digits);  // not decimal digits: as the C library gives it
+  }
+  const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size() - 1);
+  std::string year(digits.substr(first));
+  if (year.size() < width) year.insert(0, width - year.size(), '0');
+  return year;
+}
+
+}  // namespace
+
+std::uint32_t ThreadLocale() {
+  return posix::LocaleIdOfName(TimeLocaleName());
+}
+
+int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size) {
+  // Only the LC_TIME locale has data, and only when it has an identifier.
+  const std::uint32_t current = ThreadLocale();
+  if (current == 0 || locale != current) return 0;
+  const std::optional<std::string> text = LocaleItem(item);
+  return text ? CopyAnswer(*text, buffer, size) : 0;
+}
+
+std::uint32_t AnsiCodePage() {
+  const std::uint32_t codePage = TimeLocaleCodePage();
+  return codePage != 0 ? codePage : kFallbackCodePage;
+}
+
+bool CodePageLeadBytes(std::uint32_t codePage, std::uint8_t (&ranges)[12]) {
+  LeadByteRanges found{};
+  const bool known = posix::LeadByteRangesOf(codePage, found);
+  std::copy(found.begin(), found.end(), ranges);
+  return known;
+}
+
+std::uint32_t PlatformId() {
+  return 2;
+}
+
+int DbcsEnabled() {
+  return 0;
+}
+
+// The LC_TIME locale's alternate calendar. With eras (Japanese, Taiwanese
+// locales) the C library names the era and counts its years; without, the
+// calendar is the Gregorian one, "A.D.". The locale argument is not
+// consulted: the process has the one LC_TIME locale.
+int AltCalendarDate(std::uint32_t, std::uint16_t year, std::uint16_t month, std::uint16_t day,
+                    const char* picture, char* out, int size) {
+  if (picture == nullptr || year == 0 || month < 1 || month > 12 || day < 1 || day > 31) return 0;
+  const std::string_view pictureText(picture);
+  std::size_t width = 0;
+  if (pictureText == "yy") {
+    width = 2;
+  } else if (pictureText == "yyyy") {
+    width = 4;
+  } else if (pictureText != "gg") {
+    return 0;
+  }
+
+  const char* eras = nl_langinfo(ERA);
+  if (eras != nullptr && *eras != '\0') {
+    std::tm date{};
+    date.tm_year = year - 1900;
+    date.tm_mon = month - 1;
+    date.tm_mday = day;
+    char text[256];
+    const std::size_t length = std::strftime(text, sizeof text, width == 0 ? "%EC" : "%Ey", &date);
+    if (length == 0) return 0;
+    const std::string_view result(text, length);
+    return width == 0 ? CopyAnswer(result, out, size)
+                      : CopyAnswer(PaddedYear(result, width), out, size);
+  }
+  if (width == 0) return CopyAnswer("A.D.", out, size);
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*u", static_cast<int>(width),
+                width == 2 ? year % 100u : static_cast<unsigned>(year));
+  return CopyAnswer(text, out, size);
+}
+
+}  // namespace clockcast::platform

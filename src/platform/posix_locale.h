@@ -1,0 +1,81 @@
+// The pure half of the POSIX locale answers: the translation of C-library
+// locale facts (locale names, codeset names, strftime formats) into the
+// Win32 terms that the locale items are asked in. Nothing here reads the
+// process locale; posix_locale.cpp feeds these from nl_langinfo.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace clockcast::platform::posix {
+
+// A code page's lead-byte ranges as GetCPInfo gives them: up to six
+// (first, last) pairs, ended by a (0, 0) pair.
+using LeadByteRanges = std::array<std::uint8_t, 12>;
+
+bool IsLeadByteIn(const LeadByteRanges& ranges, unsigned char byte);
+
+// The Windows code page that stands for a C-library codeset name such as
+// "UTF-8" or "BIG5"; 0 when none does. Case is ignored.
+std::uint32_t CodePageOfCodeset(std::string_view codeset);
+
+// The lead-byte ranges of the code pages that CodePageOfCodeset gives, and
+// of 1252; false for any other code page.
+bool LeadByteRangesOf(std::uint32_t codePage, LeadByteRanges& ranges);
+
+// The locale identifier (LCID) of a locale name such as "de_DE.UTF-8":
+// (sub-language << 10) | primary language. 0 for "C", "POSIX" and names
+// whose language has no Windows language identifier here.
+std::uint32_t LocaleIdOfName(std::string_view name);
+
+// The formats that the composite strftime conversions %x, %X and %r stand
+// for in the locale at hand.
+struct StrftimeFormats {
+  std::string_view date;      // D_FMT
+  std::string_view time;      // T_FMT
+  std::string_view timeAmPm;  // T_FMT_AMPM; empty means "%I:%M:%S %p"
+};
+
+// Replaces the composite conversions %D %F %x %R %T %r %X (with any flags or
+// E and O modifiers) by the conversions they stand for, nested ones too.
+// Lead bytes of `lead` start two-byte characters, which are copied whole.
+std::string ExpandComposites(std::string_view format, const StrftimeFormats& formats,
+                             const LeadByteRanges& lead);
+
+// The literal text between the first two conversions of an expanded date
+// format (possibly empty); nullopt when the format has fewer than two.
+std::optional<std::string> DateSeparatorOf(std::string_view format, const LeadByteRanges& lead);
+
+// The literal text after the first hour conversion of an expanded time
+// format, up to the next conversion; nullopt without an hour or with nothing
+// converted after it.
+std::optional<std::string> TimeSeparatorOf(std::string_view format, const LeadByteRanges& lead);
+
+// The clock flags of an expanded time format, read from its first hour
+// conversion; nullopt when it converts no hour.
+struct ClockFlags {
+  bool hour24 = false;       // %H or %k
+  bool leadingZero = false;  // zero-padded: %H or %I, or the 0 flag
+  bool markerFirst = false;  // %p or %P stands before the hour
+};
+std::optional<ClockFlags> ClockFlagsOf(std::string_view format, const LeadByteRanges& lead);
+
+// The separator byte that a locale answer becomes once read into a 2-byte
+// buffer: the byte of a one-byte answer, 0 for an empty one, `fallback` for
+// a longer answer or none.
+char SeparatorByteOf(const std::optional<std::string>& answer, char fallback);
+
+// Translates an expanded strftime date format into the date-time format
+// language: %d dd, %e d, %m mm, %y yy, %Y yyyy, %b and %h mmm, %B mmmm,
+// %a ddd, %A dddd; %C directly followed by %y also yyyy. Other conversions
+// are dropped. Literal text is kept; where the format language would read
+// it as a specifier (ASCII letters, quotes, and a "/" or ":" that would not
+// render itself, given the two separator bytes in force) it is quoted.
+// Adjacent specifiers of one letter are kept apart by an empty literal.
+std::string TranslateDateFormat(std::string_view format, char dateSeparator, char timeSeparator,
+                                const LeadByteRanges& lead);
+
+}  // namespace clockcast::platform::posix
