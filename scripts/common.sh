@@ -15,7 +15,7 @@ install_locales() {
   local sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   apt_install locales
-  for l in en_US.UTF-8 de_DE.UTF-8 ja_JP.UTF-8 ko_KR.EUC-KR zh_TW.BIG5 zh_CN.GBK; do
+  for l in en_US.UTF-8 de_DE.UTF-8 ja_JP.UTF-8 ru_RU.UTF-8 ko_KR.EUC-KR zh_TW.BIG5 zh_CN.GBK; do
     $sudo sed -i "s/^# *\(${l//./\\.} \)/\1/" /etc/locale.gen
   done
   $sudo locale-gen >/dev/null
