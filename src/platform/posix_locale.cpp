@@ -367,14 +367,40 @@ std::string_view TimeLocaleName() {
   return name != nullptr ? name : "C";
 }
 
-// The codeset of the LC_TIME locale, in which nl_langinfo gives its texts.
-std::uint32_t TimeLocaleCodePage() {
-  const std::string name(TimeLocaleName());
+// The code page of the named locale's codeset, 0 when it has none.
+std::uint32_t CodePageOfLocaleName(const std::string& name) {
   const locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(0));
   if (locale == static_cast<locale_t>(0)) return 0;
   const std::uint32_t codePage = posix::CodePageOfCodeset(nl_langinfo_l(CODESET, locale));
   freelocale(locale);
   return codePage;
+}
+
+// The identifier and the code page of the LC_TIME locale. Nearly every
+// locale item needs them, so they are worked out once for each locale name
+// rather than on every call: the loader asks some sixty items in a row.
+struct TimeLocaleFacts {
+  std::string name;
+  std::uint32_t id = 0;
+  std::uint32_t codePage = 0;
+};
+
+const TimeLocaleFacts& CurrentTimeLocale() {
+  static TimeLocaleFacts facts;
+  static bool known = false;
+  const std::string_view name = TimeLocaleName();
+  if (!known || name != facts.name) {
+    facts.name = name;
+    facts.id = posix::LocaleIdOfName(name);
+    facts.codePage = CodePageOfLocaleName(facts.name);
+    known = true;
+  }
+  return facts;
+}
+
+// The codeset of the LC_TIME locale, in which nl_langinfo gives its texts.
+std::uint32_t TimeLocaleCodePage() {
+  return CurrentTimeLocale().codePage;
 }
 
 LeadByteRanges TimeLocaleLeadBytes() {
@@ -470,7 +496,7 @@ std::string PaddedYear(std::string_view digits, std::size_t width) {
 }  // namespace
 
 std::uint32_t ThreadLocale() {
-  return posix::LocaleIdOfName(TimeLocaleName());
+  return CurrentTimeLocale().id;
 }
 
 int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size) {
