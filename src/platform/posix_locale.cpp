@@ -367,13 +367,20 @@ std::string_view TimeLocaleName() {
   return name != nullptr ? name : "C";
 }
 
-// The code page of the named locale's codeset, 0 when it has none.
+// The code page of the named locale's codeset, 0 when it has none. The GNU
+// C library keeps the codeset with the time data of the LC_TIME locale,
+// which spares loading the locale's character classes only to ask for it.
 std::uint32_t CodePageOfLocaleName(const std::string& name) {
+#ifdef __GLIBC__
+  static_cast<void>(name);
+  return posix::CodePageOfCodeset(nl_langinfo(_NL_TIME_CODESET));
+#else
   const locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(0));
   if (locale == static_cast<locale_t>(0)) return 0;
   const std::uint32_t codePage = posix::CodePageOfCodeset(nl_langinfo_l(CODESET, locale));
   freelocale(locale);
   return codePage;
+#endif
 }
 
 // The identifier and the code page of the LC_TIME locale. Nearly every
