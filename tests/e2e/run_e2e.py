@@ -680,6 +680,11 @@ class Win32Target(Target):
     def __init__(self, program: str):
         super().__init__(program)
         self.module = os.path.basename(program)
+        # The first wine process of a server starts wine's own services, which
+        # would keep that run's standard output and error open for as long
+        # as the server lives: start them here, detached.
+        subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
 
     def encoding(self, c):
         return "cp932" if (c.locale or "").startswith("ja_JP") else "cp1252"
