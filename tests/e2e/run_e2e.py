@@ -520,7 +520,8 @@ YEAR_CHAR = "\u5e74"  # 94 4E: a trail byte "N"
 
 def code_page_cases() -> list:
     """Two-byte characters of the code page 932, through the real command line
-    and the real CharNextA (Windows only: the POSIX program gets UTF-8)."""
+    and the real CharNextA (Windows only: the POSIX program gets UTF-8), and
+    the other cases that only the Windows program can run."""
     ja = {"locale": "ja_JP.UTF-8", "targets": ("win32",)}
     return [
         case("cp932: two-byte characters outside quotes render nothing",
@@ -556,6 +557,10 @@ def code_page_cases() -> list:
              locale="de_DE.UTF-8", targets=("win32",)),
         case("de: names with umlauts", ["date:mmmm|mmm"], Exact("M\u00e4rz|M\u00e4r\n"),
              clock="1978-03-10 14:05:09", locale="de_DE.UTF-8", targets=("win32",)),
+        # A clock that libfaketime cannot set: the test clock takes five digits.
+        case("a year after 9999 fails the date", ["a", "time:hh", "date:yyyy"],
+             report("Invalid argument to date encode."), exit=1,
+             clock="10000-01-01 00:00:00", targets=("win32",)),
         case("to /dev/full: the report is tried, with error 112", ["a"], Exact(""),
              attempted(r"Exception EInOutError in module {MODULE} at [0-9A-F]{8}\.\\n"
                        r"I/O error 112\.$"),
