@@ -38,23 +38,35 @@ struct RenderState {
   void EmitBytes(const char* bytes, std::size_t count) {
     const std::size_t room = kRenderCapacity - RenderLength;
     const std::size_t n = count < room ? count : room;
-    if (n == 0) return;  // an empty text may have no storage at all
-    std::memcpy(RenderBuffer + RenderLength, bytes, n);
-    RenderLength += n;
+    if (n == 1) {
+      // Most pieces are single bytes, separators and copied characters: a
+      // store, not a call.
+      RenderBuffer[RenderLength++] = *bytes;
+    } else if (n != 0) {  // an empty text may have no storage at all
+      std::memcpy(RenderBuffer + RenderLength, bytes, n);
+      RenderLength += n;
+    }
   }
   void EmitText(std::string_view text) { EmitBytes(text.data(), text.size()); }
 
   // The decimal digits of the number, zero-padded to at least `digits`.
   void EmitNumber(unsigned number, int digits) {
+    std::size_t length = 1;
+    for (unsigned rest = number / 10; rest != 0; rest /= 10) ++length;
+    if (length < static_cast<std::size_t>(digits)) length = static_cast<std::size_t>(digits);
     char scratch[16];
-    char* end = scratch + sizeof scratch;
-    char* p = end;
-    do {
+    const bool fits = length <= kRenderCapacity - RenderLength;
+    // Written in place, last digit first, zeros padding on the left; where
+    // only the leading digits fit, written aside and cut by EmitBytes.
+    char* const end = fits ? RenderBuffer + RenderLength + length : scratch + length;
+    for (char* p = end; p != end - length; number /= 10) {
       *--p = static_cast<char>('0' + number % 10);
-      number /= 10;
-    } while (number != 0);
-    while (end - p < digits) *--p = '0';
-    EmitBytes(p, static_cast<std::size_t>(end - p));
+    }
+    if (fits) {
+      RenderLength += length;
+    } else {
+      EmitBytes(scratch, length);
+    }
   }
 };
 
