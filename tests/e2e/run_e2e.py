@@ -461,10 +461,10 @@ WINE_LOCALES = {
                     "time": "14:05:09"},
     # yyyy/M/d, and a long date whose two-byte characters stand outside quotes
     # (yyyy, the year character, M, the month character, d, the day character,
-    # dddd) and so render nothing.
+    # dddd): they are copied whole.
     "ja_JP.UTF-8": {"names": "2\u6708|2\u6708|\u91d1\u66dc\u65e5|\u91d1",
                     "short": "1978/2/10", "ampm": "\u5348\u5f8c|2 \u5348\u5f8c",
-                    "long": "1978210\u91d1\u66dc\u65e5", "month": "2\u6708"},
+                    "long": "1978\u5e742\u670810\u65e5\u91d1\u66dc\u65e5", "month": "2\u6708"},
 }
 
 
@@ -524,18 +524,18 @@ def code_page_cases() -> list:
     the other cases that only the Windows program can run."""
     ja = {"locale": "ja_JP.UTF-8", "targets": ("win32",)}
     return [
-        case("cp932: two-byte characters outside quotes render nothing",
-             ["time:hh" + YEAR_CHAR + "mm"], Exact("1412\n"), clock=FEB10, **ja),
+        case("cp932: two-byte characters outside quotes are copied whole",
+             ["time:hh" + YEAR_CHAR + "mm"], Exact("14" + YEAR_CHAR + "12\n"), clock=FEB10, **ja),
         case("cp932: inside quotes they are copied whole",
              ["time:hh'" + YEAR_CHAR + "'mm"], Exact("14" + YEAR_CHAR + "05\n"), clock=FEB10, **ja),
         case("cp932: a trail byte d does not join a run of d",
-             ["date:" + KANA_DU + "dd"], Exact("10\n"), clock=FEB10, **ja),
+             ["date:" + KANA_DU + "dd"], Exact(KANA_DU + "10\n"), clock=FEB10, **ja),
         case("cp932: a trail byte m after an hour is no minute",
-             ["time:h" + KANA_NO + "m"], Exact("1412\n"), clock=FEB10, **ja),
+             ["time:h" + KANA_NO + "m"], Exact("14" + KANA_NO + "12\n"), clock=FEB10, **ja),
         case("cp932: a trail byte A starts no AM/PM form",
-             ["time:h" + KANA_A + "/p"], Exact("14/p\n"), clock=FEB10, **ja),
+             ["time:h" + KANA_A + "/p"], Exact("14" + KANA_A + "/p\n"), clock=FEB10, **ja),
         case("cp932: a trail byte n is no minute",
-             ["time:" + KANA_HA + "|'" + KANA_HA + "'"], Exact("|" + KANA_HA + "\n"),
+             ["time:" + KANA_HA + "|'" + KANA_HA + "'"], Exact(KANA_HA + "|" + KANA_HA + "\n"),
              clock=FEB10, **ja),
         case("cp932: literal text is echoed byte for byte",
              [KANA_DU + KANA_NO, "line:" + YEAR_CHAR], Exact(KANA_DU + KANA_NO + "\n" + YEAR_CHAR + "\n"),
@@ -546,7 +546,7 @@ def code_page_cases() -> list:
              cmdline=KANA_NO + '"' + KANA_DU + " " + KANA_A + '"' + KANA_HA + " " + YEAR_CHAR + "x",
              **ja),
         case("cp932: the locale's short and long date",
-             ["date:ddddd|", "date:dddddd"], Exact("1978/2/10|1978210\u91d1\u66dc\u65e5\n"),
+             ["date:ddddd|", "date:dddddd"], Exact("1978/2/10|1978\u5e742\u670810\u65e5\u91d1\u66dc\u65e5\n"),
              clock=FEB10, **ja),
         # Wine ignores the alternate calendar and repeats the era name for
         # "gg": only the plumbing is checked, not wine's text.
