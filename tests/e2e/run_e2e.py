@@ -904,7 +904,11 @@ def run_case(target: Target, c: Case) -> tuple:
                 out = out or b""
         except subprocess.TimeoutExpired:
             proc.kill()
-            proc.communicate()
+            try:
+                # A leftover child (a wine service) may still hold the pipes.
+                proc.communicate(timeout=5)
+            except subprocess.TimeoutExpired:
+                pass
             return "fail", f"no end after {TIMEOUT} s"
         ended = time.time()
         if out_path is not None:
