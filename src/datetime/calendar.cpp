@@ -39,15 +39,18 @@ Quotient16 DivRem16(std::uint32_t dividend, std::uint16_t divisor) {
 }  // namespace
 
 DayMillis SplitDayMillis(DateTimeValue value) {
-  // The product is rounded once, to nearest with ties to even: rint follows
-  // the current rounding mode, which nothing in the program changes from its
-  // start-up setting, round-to-nearest. Unlike nearbyint it is one inline
-  // instruction, so the program needs no maths library at run time.
-  long double product = std::rint(static_cast<long double>(value) * MillisPerDay);
+  // The product is rounded once, to nearest with ties to even: llrint
+  // follows the current rounding mode, which nothing in the program changes
+  // from its start-up setting, round-to-nearest. Built without errno for the
+  // maths functions, it is one inline x87 store that rounds and converts
+  // together, with no rounding-mode switch and no maths library at run time.
+  // Saturating before the rounding gives what saturating after it would:
+  // the bounds are whole numbers.
+  long double product = static_cast<long double>(value) * MillisPerDay;
   if (std::isnan(product)) product = 0;
   if (product > kMaxMillis) product = kMaxMillis;
   if (product < -kMaxMillis) product = -kMaxMillis;
-  const auto millis = static_cast<std::int64_t>(product);
+  const std::int64_t millis = std::llrint(product);
   if (millis >= 0) {
     return {static_cast<std::int32_t>(millis / MillisPerDay + EpochDayNumber),
             static_cast<std::int32_t>(millis % MillisPerDay)};
