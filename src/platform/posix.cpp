@@ -2,15 +2,15 @@
 // library, standard output on descriptor 1. The locale answers live in
 // posix_locale.cpp.
 
-#include <clocale>
-#include <csignal>
 #include <cerrno>
+#include <csignal>
 #include <ctime>
 
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/posix_locale.h"
 
 namespace clockcast::platform {
 
@@ -22,7 +22,7 @@ char** argumentVector = nullptr;
 void StartUp(int argc, char** argv) {
   argumentCount = argc;
   argumentVector = argv;
-  std::setlocale(LC_TIME, "");
+  posix::SelectTimeLocale("");
   // A reader that has gone away must show up as a failed write, reported
   // like any other, not as a silent kill by SIGPIPE.
   std::signal(SIGPIPE, SIG_IGN);
@@ -33,7 +33,9 @@ CommandLineSource CommandLine() {
   return {nullptr, argumentCount - 1, argumentVector + 1};
 }
 
-const char* CharNext(const char* p) { return *p == '\0' ? p : p + 1; }
+const char* CharNext(const char* p) {
+  return *p == '\0' ? p : p + 1;
+}
 
 int ModuleFileName(char* buffer, int size) {
   if (size <= 0) return 0;
@@ -53,16 +55,16 @@ LocalTime ReadLocalClock() {
   localtime_r(&now.tv_sec, &local);
   // A clock's millisecond field: whole milliseconds, truncated.
   return {static_cast<std::uint16_t>(local.tm_year + 1900),
-          static_cast<std::uint16_t>(local.tm_mon + 1),
-          static_cast<std::uint16_t>(local.tm_mday),
-          static_cast<std::uint16_t>(local.tm_hour),
-          static_cast<std::uint16_t>(local.tm_min),
+          static_cast<std::uint16_t>(local.tm_mon + 1), static_cast<std::uint16_t>(local.tm_mday),
+          static_cast<std::uint16_t>(local.tm_hour), static_cast<std::uint16_t>(local.tm_min),
           // A leap second reads as the 59th, as a wall clock shows it.
           static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec),
           static_cast<std::uint16_t>(now.tv_nsec / 1'000'000)};
 }
 
-Handle StdOutput() { return STDOUT_FILENO; }
+Handle StdOutput() {
+  return STDOUT_FILENO;
+}
 
 DeviceType FileType(Handle file) {
   struct stat info {};

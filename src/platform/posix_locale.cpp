@@ -384,25 +384,17 @@ std::uint32_t CodePageOfLocaleName(const std::string& name) {
 }
 
 // The identifier and the code page of the LC_TIME locale. Nearly every
-// locale item needs them, so they are worked out once for each locale name
-// rather than on every call: the loader asks some sixty items in a row.
+// locale item needs them, so they are worked out once, when the locale is
+// selected, rather than on every call: the loader asks some sixty items in a
+// row.
 struct TimeLocaleFacts {
-  std::string name;
   std::uint32_t id = 0;
   std::uint32_t codePage = 0;
 };
+TimeLocaleFacts timeLocale;
 
 const TimeLocaleFacts& CurrentTimeLocale() {
-  static TimeLocaleFacts facts;
-  static bool known = false;
-  const std::string_view name = TimeLocaleName();
-  if (!known || name != facts.name) {
-    facts.name = name;
-    facts.id = posix::LocaleIdOfName(name);
-    facts.codePage = CodePageOfLocaleName(facts.name);
-    known = true;
-  }
-  return facts;
+  return timeLocale;
 }
 
 // The codeset of the LC_TIME locale, in which nl_langinfo gives its texts.
@@ -501,6 +493,14 @@ std::string PaddedYear(std::string_view digits, std::size_t width) {
 }
 
 }  // namespace
+
+bool posix::SelectTimeLocale(const char* name) {
+  if (setlocale(LC_TIME, name) == nullptr) return false;
+  const std::string current(TimeLocaleName());
+  timeLocale.id = posix::LocaleIdOfName(current);
+  timeLocale.codePage = CodePageOfLocaleName(current);
+  return true;
+}
 
 std::uint32_t ThreadLocale() {
   return CurrentTimeLocale().id;

@@ -1,7 +1,8 @@
 // The pure half of the POSIX locale answers: the translation of C-library
 // locale facts (locale names, codeset names, strftime formats) into the
-// Win32 terms that the locale items are asked in. Nothing here reads the
-// process locale; posix_locale.cpp feeds these from nl_langinfo.
+// Win32 terms that the locale items are asked in. Only SelectTimeLocale
+// touches the process locale; posix_locale.cpp feeds the rest from
+// nl_langinfo.
 #pragma once
 
 #include <array>
@@ -15,6 +16,11 @@ namespace clockcast::platform::posix {
 // A code page's lead-byte ranges as GetCPInfo gives them: up to six
 // (first, last) pairs, ended by a (0, 0) pair.
 using LeadByteRanges = std::array<std::uint8_t, 12>;
+
+// Selects the LC_TIME locale (setlocale) and works out its identifier and
+// code page once, for every later locale answer. False when the locale is
+// not available; the previous one then stays.
+bool SelectTimeLocale(const char* name);
 
 bool IsLeadByteIn(const LeadByteRanges& ranges, unsigned char byte);
 

@@ -56,12 +56,12 @@ TEST(PosixHelpers, NameLocalesReadClockFlagsAndStepOverTwoByteCharacters) {
 
 class LocaleTest : public ::testing::Test {
  protected:
-  void TearDown() override { setlocale(LC_TIME, "C"); }
+  void TearDown() override { platform::posix::SelectTimeLocale("C"); }
 };
 
 TEST_F(LocaleTest, TheCLocaleAnswersNothingSoTheDefaultsHold) {
   for (const char* name : {"POSIX", "C"}) {
-    ASSERT_TRUE(setlocale(LC_TIME, name));
+    ASSERT_TRUE(platform::posix::SelectTimeLocale(name));
     datetime::LoadFormatSettings();
     EXPECT_EQ(std::tuple(platform::ThreadLocale(), platform::AnsiCodePage(),
                          datetime::Profile.LocaleId, datetime::Profile.IsMultiByte),
@@ -110,7 +110,7 @@ constexpr RealLocale kRealLocales[] = {
 class RealLocales : public LocaleTest, public ::testing::WithParamInterface<RealLocale> {
  protected:
   void SetUp() override {
-    if (!setlocale(LC_TIME, GetParam().name)) GTEST_SKIP() << GetParam().name << " is missing";
+    if (!platform::posix::SelectTimeLocale(GetParam().name)) GTEST_SKIP() << GetParam().name << " is missing";
     datetime::LoadFormatSettings();
   }
 };
@@ -190,7 +190,7 @@ TEST_F(LocaleTest, ErasComeFromTheCLibraryElseTheGregorianCalendar) {
       {"zh_TW.BIG5", 2019, 5, 1, "\xA5\xC1\xB0\xEA 108 0108"},          // Minguo
   };
   for (const auto& c : cases) {
-    if (!setlocale(LC_TIME, c.locale)) continue;
+    if (!platform::posix::SelectTimeLocale(c.locale)) continue;
     EXPECT_EQ(RenderDateTime("gg ee eeee", ComposeDate(c.y, c.m, c.d)), c.text) << c.locale;
   }
 }
