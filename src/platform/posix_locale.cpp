@@ -362,20 +362,15 @@ constexpr std::uint32_t kITimeMarkPosn = 0x1005;
 
 constexpr std::uint32_t kFallbackCodePage = 1252;
 
-std::string_view TimeLocaleName() {
-  const char* name = setlocale(LC_TIME, nullptr);
-  return name != nullptr ? name : "C";
-}
-
 // The code page of the named locale's codeset, 0 when it has none. The GNU
 // C library keeps the codeset with the time data of the LC_TIME locale,
 // which spares loading the locale's character classes only to ask for it.
-std::uint32_t CodePageOfLocaleName(const std::string& name) {
+std::uint32_t CodePageOfLocaleName(const char* name) {
 #ifdef __GLIBC__
   static_cast<void>(name);
   return posix::CodePageOfCodeset(nl_langinfo(_NL_TIME_CODESET));
 #else
-  const locale_t locale = newlocale(LC_CTYPE_MASK, name.c_str(), static_cast<locale_t>(0));
+  const locale_t locale = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
   if (locale == static_cast<locale_t>(0)) return 0;
   const std::uint32_t codePage = posix::CodePageOfCodeset(nl_langinfo_l(CODESET, locale));
   freelocale(locale);
@@ -383,38 +378,49 @@ std::uint32_t CodePageOfLocaleName(const std::string& name) {
 #endif
 }
 
-// The identifier and the code page of the LC_TIME locale. Nearly every
-// locale item needs them, so they are worked out once, when the locale is
-// selected, rather than on every call: the loader asks some sixty items in a
-// row.
+// What the LC_TIME locale answers besides its names and designators, worked
+// out once, when the locale is selected: the loader asks some sixty items in
+// a row, and the separators, the clock flags and the short date all come
+// from the same two expanded formats.
 struct TimeLocaleFacts {
   std::uint32_t id = 0;
   std::uint32_t codePage = 0;
+  LeadByteRanges lead{};
+  char codePageText[11] = {};  // the code page in decimal digits
+  std::optional<std::string> dateSeparator;
+  std::optional<std::string> timeSeparator;
+  std::optional<posix::ClockFlags> clock;
+  std::string shortDate;
 };
 TimeLocaleFacts timeLocale;
 
-const TimeLocaleFacts& CurrentTimeLocale() {
-  return timeLocale;
+void WriteDecimal(std::uint32_t number, char (&out)[11]) {
+  char digits[10];
+  std::size_t n = 0;
+  do {
+    digits[n++] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number != 0);
+  for (std::size_t i = 0; i < n; ++i) out[i] = digits[n - 1 - i];
+  out[n] = '\0';
 }
 
-// The codeset of the LC_TIME locale, in which nl_langinfo gives its texts.
-std::uint32_t TimeLocaleCodePage() {
-  return CurrentTimeLocale().codePage;
-}
-
-LeadByteRanges TimeLocaleLeadBytes() {
-  LeadByteRanges ranges{};
-  posix::LeadByteRangesOf(TimeLocaleCodePage(), ranges);
-  return ranges;
-}
-
-std::string ExpandedFormat(nl_item item, const LeadByteRanges& lead) {
+// The answers drawn from the locale's date and time formats, with the
+// composite conversions expanded.
+void WorkOutFormatAnswers(TimeLocaleFacts& facts) {
   const posix::StrftimeFormats formats{nl_langinfo(D_FMT), nl_langinfo(T_FMT),
                                        nl_langinfo(T_FMT_AMPM)};
-  return posix::ExpandComposites(nl_langinfo(item), formats, lead);
+  const std::string date = posix::ExpandComposites(formats.date, formats, facts.lead);
+  const std::string time = posix::ExpandComposites(formats.time, formats, facts.lead);
+  facts.dateSeparator = posix::DateSeparatorOf(date, facts.lead);
+  facts.timeSeparator = posix::TimeSeparatorOf(time, facts.lead);
+  facts.clock = posix::ClockFlagsOf(time, facts.lead);
+  facts.shortDate =
+      posix::TranslateDateFormat(date, posix::SeparatorByteOf(facts.dateSeparator, '/'),
+                                 posix::SeparatorByteOf(facts.timeSeparator, ':'), facts.lead);
 }
 
-std::string MonthName(std::uint32_t index, bool abbreviated) {
+const char* MonthName(std::uint32_t index, bool abbreviated) {
 #ifdef ALTMON_1
   // The nominative forms, as a month is named on its own.
   const char* nominative =
@@ -425,13 +431,19 @@ std::string MonthName(std::uint32_t index, bool abbreviated) {
 }
 
 // Win32 numbers day names from Monday (0), nl_langinfo from Sunday (DAY_1).
-std::string DayName(std::uint32_t mondayFirst, bool abbreviated) {
+const char* DayName(std::uint32_t mondayFirst, bool abbreviated) {
   const auto sundayFirst = static_cast<nl_item>((mondayFirst + 1) % 7);
   return nl_langinfo((abbreviated ? ABDAY_1 : DAY_1) + sundayFirst);
 }
 
-// The text of a locale item in the LC_TIME locale, nullopt when unknown.
-std::optional<std::string> LocaleItem(std::uint32_t item) {
+std::optional<std::string_view> TextOf(const std::optional<std::string>& answer) {
+  if (!answer) return std::nullopt;
+  return std::string_view(*answer);
+}
+
+// The text of a locale item in the LC_TIME locale, nullopt when unknown. The
+// names and designators come straight from the C library.
+std::optional<std::string_view> LocaleItem(std::uint32_t item) {
   if (item >= kSDayName1 && item < kSDayName1 + 7) return DayName(item - kSDayName1, false);
   if (item >= kSAbbrevDayName1 && item < kSAbbrevDayName1 + 7) {
     return DayName(item - kSAbbrevDayName1, true);
@@ -442,33 +454,25 @@ std::optional<std::string> LocaleItem(std::uint32_t item) {
   if (item >= kSAbbrevMonthName1 && item < kSAbbrevMonthName1 + 12) {
     return MonthName(item - kSAbbrevMonthName1, true);
   }
-  const LeadByteRanges lead = TimeLocaleLeadBytes();
+  const TimeLocaleFacts& facts = timeLocale;
   switch (item) {
-    case kSDate: return posix::DateSeparatorOf(ExpandedFormat(D_FMT, lead), lead);
-    case kSTime: return posix::TimeSeparatorOf(ExpandedFormat(T_FMT, lead), lead);
-    case kSShortDate: {
-      const char dateSeparator = posix::SeparatorByteOf(LocaleItem(kSDate), '/');
-      const char timeSeparator = posix::SeparatorByteOf(LocaleItem(kSTime), ':');
-      return posix::TranslateDateFormat(ExpandedFormat(D_FMT, lead), dateSeparator, timeSeparator,
-                                        lead);
-    }
-    case kS1159: return std::string(nl_langinfo(AM_STR));
-    case kS2359: return std::string(nl_langinfo(PM_STR));
+    case kSDate: return TextOf(facts.dateSeparator);
+    case kSTime: return TextOf(facts.timeSeparator);
+    case kSShortDate: return std::string_view(facts.shortDate);
+    case kS1159: return nl_langinfo(AM_STR);
+    case kS2359: return nl_langinfo(PM_STR);
     case kITime:
     case kITLZero:
     case kITimeMarkPosn: {
-      const auto flags = posix::ClockFlagsOf(ExpandedFormat(T_FMT, lead), lead);
-      if (!flags) return std::nullopt;
-      const bool set = item == kITime     ? flags->hour24
-                       : item == kITLZero ? flags->leadingZero
-                                          : flags->markerFirst;
-      return std::string(set ? "1" : "0");
+      if (!facts.clock) return std::nullopt;
+      const bool set = item == kITime     ? facts.clock->hour24
+                       : item == kITLZero ? facts.clock->leadingZero
+                                          : facts.clock->markerFirst;
+      return set ? "1" : "0";
     }
-    case kIDefaultAnsiCodePage: {
-      const std::uint32_t codePage = TimeLocaleCodePage();
-      if (codePage == 0) return std::nullopt;
-      return std::to_string(codePage);
-    }
+    case kIDefaultAnsiCodePage:
+      if (facts.codePage == 0) return std::nullopt;
+      return facts.codePageText;
     default: return std::nullopt;  // the long date and the calendar type among them
   }
 }
@@ -495,27 +499,41 @@ std::string PaddedYear(std::string_view digits, std::size_t width) {
 }  // namespace
 
 bool posix::SelectTimeLocale(const char* name) {
-  if (setlocale(LC_TIME, name) == nullptr) return false;
-  const std::string current(TimeLocaleName());
-  timeLocale.id = posix::LocaleIdOfName(current);
-  timeLocale.codePage = CodePageOfLocaleName(current);
+  // The answer is the name of the locale now selected for LC_TIME.
+  const char* selected = setlocale(LC_TIME, name);
+  if (selected == nullptr) return false;
+  TimeLocaleFacts& facts = timeLocale;
+  facts.id = posix::LocaleIdOfName(selected);
+  facts.codePage = CodePageOfLocaleName(selected);
+  facts.lead.fill(0);
+  posix::LeadByteRangesOf(facts.codePage, facts.lead);
+  WriteDecimal(facts.codePage, facts.codePageText);
+  // Without an identifier the locale answers no item at all.
+  if (facts.id != 0) {
+    WorkOutFormatAnswers(facts);
+  } else {
+    facts.dateSeparator.reset();
+    facts.timeSeparator.reset();
+    facts.clock.reset();
+    facts.shortDate.clear();
+  }
   return true;
 }
 
 std::uint32_t ThreadLocale() {
-  return CurrentTimeLocale().id;
+  return timeLocale.id;
 }
 
 int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size) {
   // Only the LC_TIME locale has data, and only when it has an identifier.
   const std::uint32_t current = ThreadLocale();
   if (current == 0 || locale != current) return 0;
-  const std::optional<std::string> text = LocaleItem(item);
+  const std::optional<std::string_view> text = LocaleItem(item);
   return text ? CopyAnswer(*text, buffer, size) : 0;
 }
 
 std::uint32_t AnsiCodePage() {
-  const std::uint32_t codePage = TimeLocaleCodePage();
+  const std::uint32_t codePage = timeLocale.codePage;
   return codePage != 0 ? codePage : kFallbackCodePage;
 }
 

@@ -17,9 +17,10 @@ namespace clockcast::platform::posix {
 // (first, last) pairs, ended by a (0, 0) pair.
 using LeadByteRanges = std::array<std::uint8_t, 12>;
 
-// Selects the LC_TIME locale (setlocale) and works out its identifier and
-// code page once, for every later locale answer. False when the locale is
-// not available; the previous one then stays.
+// Selects the LC_TIME locale (setlocale) and works out once, for every later
+// locale answer, its identifier, its code page and the answers drawn from its
+// date and time formats. False when the locale is not available; the
+// previous one then stays.
 bool SelectTimeLocale(const char* name);
 
 bool IsLeadByteIn(const LeadByteRanges& ranges, unsigned char byte);
