@@ -36,9 +36,36 @@ constexpr std::uint32_t kLangKorean = 0x12;
 constexpr int kCodePageBufferSize = 7;
 constexpr int kLocaleTextBufferSize = 256;
 
+// The text of a locale item, at most 255 bytes of it, in `buffer`; the
+// fallback when the item is unknown.
+std::string_view LocaleText(std::uint32_t locale, std::uint32_t item, std::string_view fallback,
+                            char (&buffer)[kLocaleTextBufferSize]) {
+  const int count = platform::LocaleInfo(locale, item, buffer, kLocaleTextBufferSize);
+  if (count <= 0) return fallback;
+  const int length = count <= kLocaleTextBufferSize ? count - 1 : kLocaleTextBufferSize - 1;
+  return std::string_view(buffer, static_cast<std::size_t>(length));
+}
+
+// Reads the text of a locale item into `out`, which the caller keeps: no
+// string is made and copied on the way.
+void ReadLocaleTextInto(std::string& out, std::uint32_t locale, std::uint32_t item,
+                        std::string_view fallback) {
+  char buffer[kLocaleTextBufferSize];
+  out.assign(LocaleText(locale, item, fallback, buffer));
+}
+
+// A name of the locale, or the built-in one where the locale's is empty.
+void ReadLocaleName(std::string& out, std::uint32_t locale, std::uint32_t item,
+                    std::string_view builtIn) {
+  char buffer[kLocaleTextBufferSize];
+  const std::string_view name = LocaleText(locale, item, {}, buffer);
+  out.assign(name.empty() ? builtIn : name);
+}
+
 std::int32_t ReadLocaleInt(std::uint32_t locale, std::uint32_t item, std::string_view fallback,
                            std::int32_t fallbackValue) {
-  return runtime::TextToIntDefault(ReadLocaleText(locale, item, fallback), fallbackValue);
+  char buffer[kLocaleTextBufferSize];
+  return runtime::TextToIntDefault(LocaleText(locale, item, fallback, buffer), fallbackValue);
 }
 
 char FoldToLower(char c) {
@@ -119,11 +146,9 @@ void IdentifyPlatform() {
 }
 
 std::string ReadLocaleText(std::uint32_t locale, std::uint32_t item, std::string_view fallback) {
-  char buffer[kLocaleTextBufferSize];
-  const int count = platform::LocaleInfo(locale, item, buffer, kLocaleTextBufferSize);
-  if (count <= 0) return std::string(fallback);
-  const int length = count <= kLocaleTextBufferSize ? count - 1 : kLocaleTextBufferSize - 1;
-  return std::string(buffer, static_cast<std::size_t>(length));
+  std::string text;
+  ReadLocaleTextInto(text, locale, item, fallback);
+  return text;
 }
 
 char ReadLocaleChar(std::uint32_t locale, std::uint32_t item, char fallback) {
@@ -202,37 +227,55 @@ void InitLocaleProfile() {
 void LoadMonthDayNames() {
   const std::uint32_t locale = platform::ThreadLocale();
   for (std::uint32_t i = 0; i < 12; ++i) {
-    std::string& shortName = Settings.ShortMonthNames[i];
-    shortName = ReadLocaleText(locale, LOCALE_SABBREVMONTHNAME1 + i, {});
-    if (shortName.empty()) shortName = kShortMonthNames[i];
-    std::string& longName = Settings.LongMonthNames[i];
-    longName = ReadLocaleText(locale, LOCALE_SMONTHNAME1 + i, {});
-    if (longName.empty()) longName = kLongMonthNames[i];
+    ReadLocaleName(Settings.ShortMonthNames[i], locale, LOCALE_SABBREVMONTHNAME1 + i,
+                   kShortMonthNames[i]);
+    ReadLocaleName(Settings.LongMonthNames[i], locale, LOCALE_SMONTHNAME1 + i, kLongMonthNames[i]);
   }
   // Day j of the tables counts from 1 = Sunday; the locale numbers its day
   // names from 0 = Monday, so Sunday is its seventh.
   for (std::uint32_t j = 1; j <= 7; ++j) {
     const std::uint32_t k = (j + 5) % 7;
-    std::string& shortName = Settings.ShortDayNames[j - 1];
-    shortName = ReadLocaleText(locale, LOCALE_SABBREVDAYNAME1 + k, {});
-    if (shortName.empty()) shortName = kShortDayNames[j - 1];
-    std::string& longName = Settings.LongDayNames[j - 1];
-    longName = ReadLocaleText(locale, LOCALE_SDAYNAME1 + k, {});
-    if (longName.empty()) longName = kLongDayNames[j - 1];
+    ReadLocaleName(Settings.ShortDayNames[j - 1], locale, LOCALE_SABBREVDAYNAME1 + k,
+                   kShortDayNames[j - 1]);
+    ReadLocaleName(Settings.LongDayNames[j - 1], locale, LOCALE_SDAYNAME1 + k,
+                   kLongDayNames[j - 1]);
   }
 }
 
-std::string AdaptDateFormat(std::string_view format) {
-  const std::int32_t calendar =
-      ReadLocaleInt(platform::ThreadLocale(), LOCALE_ICALENDARTYPE, "1", 1);
+namespace {
+
+std::int32_t CalendarType() {
+  return ReadLocaleInt(platform::ThreadLocale(), LOCALE_ICALENDARTYPE, "1", 1);
+}
+
+// Adapts a date format, in place, to the calendar and the language; most
+// locales leave it as it is.
+void AdaptDateFormatIn(std::string& format, std::int32_t calendar) {
   // 3, 4, 5: the Japanese era, Taiwan and Korean era calendars.
-  if (calendar >= 3 && calendar <= 5) return RewriteForEras(format);
+  if (calendar >= 3 && calendar <= 5) {
+    format = RewriteForEras(format);
+    return;
+  }
   switch (Profile.PrimaryLanguageId) {
     case kLangChinese:
     case kLangJapanese:
-    case kLangKorean: return RemoveEraLetters(format);
-    default: return std::string(format);
+    case kLangKorean: format = RemoveEraLetters(format); return;
+    default: return;
   }
+}
+
+// Empties a text and gives back its storage.
+void Release(std::string& text) {
+  text.clear();
+  text.shrink_to_fit();
+}
+
+}  // namespace
+
+std::string AdaptDateFormat(std::string_view format) {
+  std::string adapted(format);
+  AdaptDateFormatIn(adapted, CalendarType());
+  return adapted;
 }
 
 void LoadFormatSettings() {
@@ -241,14 +284,16 @@ void LoadFormatSettings() {
   LoadMonthDayNames();
   const std::uint32_t locale = platform::ThreadLocale();
   Settings.DateSeparator = ReadLocaleChar(locale, LOCALE_SDATE, '/');
-  Settings.ShortDateFormat =
-      AdaptDateFormat(ReadLocaleText(locale, LOCALE_SSHORTDATE, kDefaultShortDate));
-  Settings.LongDateFormat =
-      AdaptDateFormat(ReadLocaleText(locale, LOCALE_SLONGDATE, kDefaultLongDate));
+  // Both date formats are read straight into the settings and adapted there.
+  const std::int32_t calendar = CalendarType();
+  ReadLocaleTextInto(Settings.ShortDateFormat, locale, LOCALE_SSHORTDATE, kDefaultShortDate);
+  AdaptDateFormatIn(Settings.ShortDateFormat, calendar);
+  ReadLocaleTextInto(Settings.LongDateFormat, locale, LOCALE_SLONGDATE, kDefaultLongDate);
+  AdaptDateFormatIn(Settings.LongDateFormat, calendar);
   Settings.TimeSeparator = ReadLocaleChar(locale, LOCALE_STIME, ':');
   // A designator that the locale defines as empty stays empty.
-  Settings.TimeAMString = ReadLocaleText(locale, LOCALE_S1159, "am");
-  Settings.TimePMString = ReadLocaleText(locale, LOCALE_S2359, "pm");
+  ReadLocaleTextInto(Settings.TimeAMString, locale, LOCALE_S1159, "am");
+  ReadLocaleTextInto(Settings.TimePMString, locale, LOCALE_S2359, "pm");
 
   const std::string_view hour = ReadLocaleInt(locale, LOCALE_ITLZERO, "0", 0) != 0 ? "hh" : "h";
   std::string_view prefix;
@@ -260,12 +305,22 @@ void LoadFormatSettings() {
       prefix = "AMPM ";
     }
   }
-  Settings.ShortTimeFormat = std::string(prefix).append(hour).append(":mm").append(suffix);
-  Settings.LongTimeFormat = std::string(prefix).append(hour).append(":mm:ss").append(suffix);
+  Settings.ShortTimeFormat.assign(prefix).append(hour).append(":mm").append(suffix);
+  Settings.LongTimeFormat.assign(prefix).append(hour).append(":mm:ss").append(suffix);
 }
 
 void ReleaseFormatSettings() {
-  Settings = FormatSettings{};
+  for (std::string* text :
+       {&Settings.ShortDateFormat, &Settings.LongDateFormat, &Settings.ShortTimeFormat,
+        &Settings.LongTimeFormat, &Settings.TimeAMString, &Settings.TimePMString}) {
+    Release(*text);
+  }
+  for (std::string& name : Settings.ShortMonthNames) Release(name);
+  for (std::string& name : Settings.LongMonthNames) Release(name);
+  for (std::string& name : Settings.ShortDayNames) Release(name);
+  for (std::string& name : Settings.LongDayNames) Release(name);
+  Settings.DateSeparator = '/';
+  Settings.TimeSeparator = ':';
   Profile = LocaleProfile{};
   LeadBytes.reset();
   PlatformFamily = 0;
