@@ -69,13 +69,26 @@ bool IsHourSpec(char spec) {
   return spec == 'H' || spec == 'I' || spec == 'k' || spec == 'l';
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-    if (lower(a[i]) != lower(b[i])) return false;
+// True when the zero-terminated `a` and `b` are the same text but for the
+// case of A to Z.
+bool EqualIgnoringCase(const char* a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  for (const char c : b) {
+    if (*a == '\0' || lower(*a) != lower(c)) return false;
+    ++a;
   }
-  return true;
+  return *a == '\0';
+}
+
+// The position of the first byte of `text` from `from` on that is one of
+// `bytes`; the size of the text when there is none.
+std::size_t FindAnyOf(std::string_view text, std::size_t from, std::string_view bytes) {
+  for (std::size_t i = from; i < text.size(); ++i) {
+    for (const char b : bytes) {
+      if (text[i] == b) return i;
+    }
+  }
+  return text.size();
 }
 
 constexpr int kMaxExpansionDepth = 4;
@@ -105,8 +118,10 @@ void Expand(std::string_view format, const StrftimeFormats& formats, const LeadB
   }
 }
 
+// The tables hold their names in place, not as pointers, so that loading
+// the program has no addresses to fix up in them.
 struct LanguageEntry {
-  std::string_view name;
+  char name[3];  // two letters and a zero
   std::uint16_t primary;
 };
 
@@ -137,7 +152,7 @@ constexpr std::uint32_t kSubChineseTraditional = 1;
 constexpr std::uint32_t kSubChineseSimplified = 2;
 
 struct CodesetEntry {
-  std::string_view name;
+  char name[12];  // zero-terminated
   std::uint32_t codePage;
 };
 
@@ -189,16 +204,15 @@ bool LeadByteRangesOf(std::uint32_t codePage, LeadByteRanges& ranges) {
 }
 
 std::uint32_t LocaleIdOfName(std::string_view name) {
-  const std::size_t languageEnd = std::min(name.find_first_of("_.@"), name.size());
-  const std::string_view language = name.substr(0, languageEnd);
+  const std::size_t languageEnd = FindAnyOf(name, 0, "_.@");
   std::string_view territory;
   if (languageEnd < name.size() && name[languageEnd] == '_') {
     const std::size_t start = languageEnd + 1;
-    const std::size_t end = std::min(name.find_first_of(".@", start), name.size());
-    territory = name.substr(start, end - start);
+    territory = name.substr(start, FindAnyOf(name, start, ".@") - start);
   }
+  if (languageEnd != 2) return 0;  // every language here has a two-letter code
   for (const LanguageEntry& entry : kLanguages) {
-    if (entry.name != language) continue;
+    if (entry.name[0] != name[0] || entry.name[1] != name[1]) continue;
     std::uint32_t sub = 1;
     if (entry.primary == kLangChinese) {
       sub = territory == "TW" || territory == "HK" || territory == "MO" ? kSubChineseTraditional
