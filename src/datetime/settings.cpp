@@ -13,14 +13,16 @@ std::uint32_t PlatformFamily = 0;
 namespace {
 
 // The built-in English names, used wherever the locale leaves a name empty.
-constexpr std::string_view kShortMonthNames[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr std::string_view kLongMonthNames[12] = {"January",   "February", "March",    "April",
-                                                  "May",       "June",     "July",     "August",
-                                                  "September", "October",  "November", "December"};
-constexpr std::string_view kShortDayNames[7] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-constexpr std::string_view kLongDayNames[7] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
-                                               "Thursday", "Friday", "Saturday"};
+// They are kept in place, not as pointers, so that loading the program has
+// no addresses to fix up in them.
+constexpr char kShortMonthNames[12][4] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr char kLongMonthNames[12][10] = {"January",   "February", "March",    "April",
+                                          "May",       "June",     "July",     "August",
+                                          "September", "October",  "November", "December"};
+constexpr char kShortDayNames[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+constexpr char kLongDayNames[7][10] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
+                                       "Thursday", "Friday", "Saturday"};
 
 constexpr std::string_view kDefaultShortDate = "m/d/yy";
 constexpr std::string_view kDefaultLongDate = "mmmm d, yyyy";
@@ -56,10 +58,10 @@ void ReadLocaleTextInto(std::string& out, std::uint32_t locale, std::uint32_t it
 
 // A name of the locale, or the built-in one where the locale's is empty.
 void ReadLocaleName(std::string& out, std::uint32_t locale, std::uint32_t item,
-                    std::string_view builtIn) {
+                    const char* builtIn) {
   char buffer[kLocaleTextBufferSize];
   const std::string_view name = LocaleText(locale, item, {}, buffer);
-  out.assign(name.empty() ? builtIn : name);
+  out.assign(name.empty() ? std::string_view(builtIn) : name);
 }
 
 std::int32_t ReadLocaleInt(std::uint32_t locale, std::uint32_t item, std::string_view fallback,
