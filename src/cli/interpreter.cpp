@@ -15,7 +15,7 @@ namespace {
 // True when the first characters of the parameter, lower-cased, are the
 // command word. A parameter shorter than the word never matches.
 bool HasCommandPrefix(std::string_view parameter, std::string_view word) {
-  return TextsEqual(AsciiLower(CopyRange(parameter, 1, runtime::LengthOf(word))), word);
+  return AsciiLowerEquals(CopyRange(parameter, 1, runtime::LengthOf(word)), word);
 }
 
 std::string& CurrentLine() {
@@ -60,7 +60,7 @@ void ProcessArguments() {
       RunTimeOffsetCommand(parameter);
     } else if (TextsEqual(parameter, "'")) {
       AppendToCurrentLine("\"");
-    } else if (parameter.size() == 2 && TextsEqual(AsciiLower(parameter), "th")) {
+    } else if (parameter.size() == 2 && AsciiLowerEquals(parameter, "th")) {
       RunDaySuffixCommand();
     } else if (HasCommandPrefix(parameter, "line:")) {
       StartNewLine(parameter);

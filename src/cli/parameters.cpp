@@ -54,6 +54,7 @@ const ParameterList& Parameters() {
     ParameterList result;
     const platform::CommandLineSource source = platform::CommandLine();
     if (source.line == nullptr) {
+      result.items.reserve(static_cast<std::size_t>(source.count > 0 ? source.count : 0));
       for (int i = 0; i < source.count; ++i) {
         const std::string_view argument(source.arguments[i]);
         // An empty argument cannot be spelt on a split command line; it is
@@ -124,6 +125,15 @@ std::string AsciiLower(std::string_view text) {
 
 bool TextsEqual(std::string_view a, std::string_view b) { return a == b; }
 
+bool AsciiLowerEquals(std::string_view text, std::string_view lower) {
+  if (text.size() != lower.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != lower[i]) return false;
+  }
+  return true;
+}
+
 std::string_view CopyRange(std::string_view text, std::int32_t start, std::int32_t count) {
   if (text.empty() || count <= 0) return {};
   // In 64 bits, so that the lowest start reads as 1 like every other one.
@@ -141,11 +151,11 @@ void SelectMode() {
   }
   // The first parameter without its first character, whatever that is.
   const std::string_view first = ParameterAt(1);
-  const std::string key =
-      AsciiLower(CopyRange(first, 2, runtime::CheckedSub(runtime::LengthOf(first), 1)));
-  if (TextsEqual(key, "formats")) {
+  const std::string_view key =
+      CopyRange(first, 2, runtime::CheckedSub(runtime::LengthOf(first), 1));
+  if (AsciiLowerEquals(key, "formats")) {
     ShowFormatReference();
-  } else if (TextsEqual(key, "advanced")) {
+  } else if (AsciiLowerEquals(key, "advanced")) {
     ShowAdvancedUsage();
   } else {
     ProcessArguments();

@@ -30,6 +30,8 @@ std::string_view ParameterAt(std::int32_t n);
 // Every byte from A to Z made a to z; all other bytes unchanged.
 std::string AsciiLower(std::string_view text);
 bool TextsEqual(std::string_view a, std::string_view b);
+// TextsEqual(AsciiLower(text), lower) without making the lowered copy.
+bool AsciiLowerEquals(std::string_view text, std::string_view lower);
 // count bytes from the 1-based position start, clamped to the text: a start
 // of 0 or less reads as 1 (the count is not reduced), a negative count or a
 // start past the end gives the empty text.
