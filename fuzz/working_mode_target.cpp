@@ -2,14 +2,22 @@
 // failure layer and the format settings, the argument interpreter, the
 // output channel, the failure report and the shutdown, on the fuzz platform.
 //
-// Input: fields separated by zero bytes, each one parameter. When the first
-// field begins with "#" it is the set-up instead, words separated by blanks:
+// Input: fields separated by zero bytes, each one parameter, except that the
+// leading fields that begin with "#" are the set-up: words separated by
+// blanks,
 //   w<N>  the N-th write to standard output and every later one fail
 //   o<N>  only the N-th write fails
 //   e<N>  the error number of a failed write (default 28)
 //   t<N>  the device type of standard output, 0 to 3 (default 1, a disk file)
 //   i     no standard output handle at all
 //   y<N> m<N> d<N> h<N> n<N> s<N> z<N>  the clock's fields, as 16-bit values
+//   L<hex>  the thread locale (default 0: none known, the English defaults)
+//   C<N>  the ANSI code page, whose lead bytes are those of B
+//   B<hex>-<hex>  the lead bytes of the code page, a range from 0x81 up
+// Further fields that begin with "#" before the parameters set the locale's
+// answers: "#I<hex item>=<text>" the text of a locale item (of the thread
+// locale), "#G<picture>=<text>" the alternate-calendar formatter's answer for
+// the picture "gg", "yy" or "yyyy".
 //
 // Every input runs twice: once with a sound standard output and once with
 // the set-up's faults. Properties:
@@ -31,6 +39,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -58,10 +67,14 @@ struct SetUp {
   platform::DeviceType device = platform::DeviceType::Disk;
   bool noHandle = false;
   platform::LocalTime clock{1978, 2, 10, 14, 5, 9, 7};
+  std::uint32_t threadLocale = 0;
+  std::uint32_t codePage = 1252;
+  unsigned leadFirst = 0, leadLast = 0;
+  std::map<std::uint32_t, std::string> items;
+  std::map<std::string, std::string> altCalendar;
 };
 
-SetUp ReadSetUp(std::string_view text) {
-  SetUp s;
+void ReadSetUpWords(SetUp& s, std::string_view text) {
   while (!text.empty()) {
     const std::size_t blank = text.find(' ');
     const std::string word(text.substr(0, blank));
@@ -85,12 +98,48 @@ SetUp ReadSetUp(std::string_view text) {
       case 'n': s.clock.minute = u16; break;
       case 's': s.clock.second = u16; break;
       case 'z': s.clock.millisecond = u16; break;
+      case 'L':
+        s.threadLocale = static_cast<std::uint32_t>(std::strtoul(word.c_str() + 1, nullptr, 16));
+        break;
+      case 'C': s.codePage = static_cast<std::uint32_t>(n); break;
+      case 'B': {
+        char* end = nullptr;
+        const unsigned long first = std::strtoul(word.c_str() + 1, &end, 16);
+        const unsigned long last = *end == '-' ? std::strtoul(end + 1, nullptr, 16) : first;
+        // Real code pages have lead bytes from 0x81 up only.
+        if (first >= 0x81 && first <= 0xFF && last >= first && last <= 0xFF) {
+          s.leadFirst = static_cast<unsigned>(first);
+          s.leadLast = static_cast<unsigned>(last);
+        }
+        break;
+      }
       default: break;
     }
   }
   if (s.failFromWrite < 0) s.failFromWrite = 0;
   if (s.failError == 0) s.failError = 28;  // 0 would be a successful write
-  return s;
+}
+
+// One "#" field: a locale item, an alternate-calendar answer, or words.
+void ReadSetUpField(SetUp& s, std::string_view field) {
+  const std::size_t equals = field.find('=');
+  if (field.size() > 1 && field[1] == 'I' && equals != std::string_view::npos) {
+    const std::string number(field.substr(2, equals - 2));
+    const auto item = static_cast<std::uint32_t>(std::strtoul(number.c_str(), nullptr, 16));
+    s.items[item] = std::string(field.substr(equals + 1));
+  } else if (field.size() > 1 && field[1] == 'G' && equals != std::string_view::npos) {
+    s.altCalendar[std::string(field.substr(2, equals - 2))] = std::string(field.substr(equals + 1));
+  } else {
+    ReadSetUpWords(s, field.substr(1));
+  }
+}
+
+void ApplyLocale(fuzzing::FuzzPlatform& p, const SetUp& s) {
+  p.threadLocale = s.threadLocale;
+  p.ansiCodePage = s.codePage;
+  for (unsigned b = s.leadFirst; b != 0 && b <= s.leadLast; ++b) p.leadBytes.set(b);
+  for (const auto& [item, text] : s.items) p.localeItems[{s.threadLocale, item}] = text;
+  p.altCalendar = s.altCalendar;
 }
 
 // --- The reference interpreter ----------------------------------------------
@@ -230,6 +279,7 @@ Run RunOnce(const std::vector<std::string>& parameters, const SetUp& s, bool fau
   auto& p = fuzzing::Platform();
   p.SetArguments(parameters);
   p.clock = s.clock;
+  ApplyLocale(p, s);
   p.deviceType = s.device;
   if (!faults && s.device == platform::DeviceType::Unknown)
     p.deviceType = platform::DeviceType::Disk;
@@ -296,9 +346,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   auto fields = fuzzing::SplitFields(data, size);
   SetUp setUp;
   std::size_t first = 0;
-  if (!fields[0].empty() && fields[0][0] == '#') {
-    setUp = ReadSetUp(fields[0].substr(1));
-    first = 1;
+  while (first < fields.size() && !fields[first].empty() && fields[first][0] == '#') {
+    ReadSetUpField(setUp, fields[first]);
+    ++first;
   }
   std::vector<std::string> parameters;
   for (std::size_t i = first; i < fields.size(); ++i) parameters.emplace_back(fields[i]);
@@ -306,6 +356,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The reference needs the settings the program will load.
   fuzzing::ResetPlatform();
   fuzzing::Platform().clock = setUp.clock;
+  ApplyLocale(fuzzing::Platform(), setUp);
   datetime::LoadFormatSettings();
   const Expected expected = Reference(parameters, setUp.clock);
   datetime::ReleaseFormatSettings();
