@@ -18,6 +18,7 @@
 
 #include "datetime/format.h"
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 
@@ -27,6 +28,17 @@
 namespace clockcast::datetime {
 
 namespace {
+
+// The two digits of every number below 100, "00" to "99", so that a number
+// is written two digits to a division.
+constexpr auto kDigitPairs = [] {
+  std::array<char, 200> pairs{};
+  for (int i = 0; i < 100; ++i) {
+    pairs[2 * i] = static_cast<char>('0' + i / 10);
+    pairs[2 * i + 1] = static_cast<char>('0' + i % 10);
+  }
+  return pairs;
+}();
 
 // The render state of one call, shared by all its passes.
 struct RenderState {
@@ -51,17 +63,30 @@ struct RenderState {
 
   // The decimal digits of the number, zero-padded to at least `digits`.
   void EmitNumber(unsigned number, int digits) {
+    if (number < 100 && digits <= 2 && kRenderCapacity - RenderLength >= 2) {
+      // Days, months, hours, minutes and seconds: one or two digits.
+      const char* pair = &kDigitPairs[2 * number];
+      if (number >= 10 || digits == 2) RenderBuffer[RenderLength++] = pair[0];
+      RenderBuffer[RenderLength++] = pair[1];
+      return;
+    }
     std::size_t length = 1;
-    for (unsigned rest = number / 10; rest != 0; rest /= 10) ++length;
+    for (unsigned limit = 10; length < 10 && number >= limit; limit *= 10) ++length;
     if (length < static_cast<std::size_t>(digits)) length = static_cast<std::size_t>(digits);
     char scratch[16];
     const bool fits = length <= kRenderCapacity - RenderLength;
-    // Written in place, last digit first, zeros padding on the left; where
+    // Written in place, last digits first, zeros padding on the left; where
     // only the leading digits fit, written aside and cut by EmitBytes.
     char* const end = fits ? RenderBuffer + RenderLength + length : scratch + length;
-    for (char* p = end; p != end - length; number /= 10) {
-      *--p = static_cast<char>('0' + number % 10);
+    char* const begin = end - length;
+    char* p = end;
+    for (; p - begin >= 2; number /= 100) {
+      const unsigned pair = 2 * (number % 100);
+      p -= 2;
+      p[0] = kDigitPairs[pair];
+      p[1] = kDigitPairs[pair + 1];
     }
+    if (p != begin) *--p = static_cast<char>('0' + number % 10);
     if (fits) {
       RenderLength += length;
     } else {
@@ -200,14 +225,15 @@ void Pass::Run() {
   while (pos_ < f_.size()) {
     const std::size_t start = pos_;
     const char s = f_[pos_];
-    pos_ = NextChar(f_, pos_);
     if (IsLeadByte(s)) {
       // A two-byte character is text the user wrote: copy it whole. It is
       // no letter, so it breaks the minute rule.
+      pos_ = NextChar(f_, pos_);
       st_.EmitBytes(f_.data() + start, pos_ - start);
       previousLetter_ = ' ';
       continue;
     }
+    ++pos_;
     char t = Upper(s);
     if (t >= 'A' && t <= 'Z') {
       if (t == 'M' && previousLetter_ == 'H') t = 'N';
@@ -286,9 +312,12 @@ void Pass::Run() {
 // 12-hour flag when it starts an AM/PM form.
 bool Pass::LookAheadFindsAmPm() const {
   bool inQuotes = false;
-  for (std::size_t j = pos_; j < f_.size(); j = NextChar(f_, j)) {
+  for (std::size_t j = pos_; j < f_.size(); ++j) {
     const char c = f_[j];
-    if (IsLeadByte(c)) continue;
+    if (IsLeadByte(c)) {
+      if (j + 1 < f_.size()) ++j;  // the trail byte goes with it
+      continue;
+    }
     if (c == '\'' || c == '"') {
       inQuotes = !inQuotes;
     } else if (c == 'H' || c == 'h') {
