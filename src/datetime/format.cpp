@@ -207,9 +207,24 @@ class Pass {
   ClockTime time_{};
 };
 
+// The length of the text before its first zero byte. Eight bytes are tested
+// at a time; formats are short, and a call to memchr would cost more.
+std::size_t LengthBeforeZero(std::string_view text) {
+  constexpr std::uint64_t kLow = 0x0101010101010101;
+  constexpr std::uint64_t kHigh = 0x8080808080808080;
+  std::size_t i = 0;
+  for (; text.size() - i >= 8; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, text.data() + i, 8);
+    if (((word - kLow) & ~word & kHigh) != 0) break;  // a zero byte among the eight
+  }
+  while (i < text.size() && text[i] != '\0') ++i;
+  return i;
+}
+
 void RenderPass(RenderState& state, std::string_view format) {
   // A format is read up to its end or its first zero byte.
-  format = format.substr(0, format.find('\0'));
+  format = format.substr(0, LengthBeforeZero(format));
   if (format.empty() || state.NestingLevel >= 2) return;
   ++state.NestingLevel;
   Pass(state, format).Run();
