@@ -103,16 +103,16 @@ DateTimeValue ComposeTime(std::uint16_t hour, std::uint16_t minute, std::uint16_
 }
 
 CalendarDate SplitDate(DateTimeValue value) {
-  const std::int32_t n = SplitDayMillis(value).DayNumber;
+  return DateOfDay(SplitDayMillis(value).DayNumber);
+}
+
+CalendarDate DateOfDay(std::int32_t n) {
   // Days before 0001-01-01 decode to zero fields. So do days after
   // 65535-12-31, whose year a 16-bit field cannot hold.
   if (n <= 0 || n > kLastDayNumber) return {0, 0, 0};
   auto d = static_cast<std::uint32_t>(n - 1);
-  std::uint16_t y = 1;
-  while (d >= kDaysPer400Years) {
-    d -= kDaysPer400Years;
-    y += 400;
-  }
+  auto y = static_cast<std::uint16_t>(1 + d / kDaysPer400Years * 400);
+  d %= kDaysPer400Years;
   Quotient16 q = DivRem16(d, kDaysPer100Years);
   if (q.quotient == 4) {  // the last day of a 400-year cycle
     q.quotient = 3;
@@ -138,7 +138,11 @@ CalendarDate SplitDate(DateTimeValue value) {
 }
 
 ClockTime SplitTime(DateTimeValue value) {
-  const auto t = static_cast<std::uint32_t>(SplitDayMillis(value).MillisOfDay);
+  return TimeOfDay(SplitDayMillis(value).MillisOfDay);
+}
+
+ClockTime TimeOfDay(std::int32_t millisOfDay) {
+  const auto t = static_cast<std::uint32_t>(millisOfDay);
   const Quotient16 minutes = DivRem16(t, 60'000);
   const Quotient16 hours = DivRem16(minutes.quotient, 60);
   const Quotient16 seconds = DivRem16(minutes.remainder, 1'000);
@@ -146,7 +150,11 @@ ClockTime SplitTime(DateTimeValue value) {
 }
 
 std::int32_t WeekdayOf(DateTimeValue value) {
-  return SplitDayMillis(value).DayNumber % 7 + 1;
+  return WeekdayOfDay(SplitDayMillis(value).DayNumber);
+}
+
+std::int32_t WeekdayOfDay(std::int32_t dayNumber) {
+  return dayNumber % 7 + 1;
 }
 
 DateTimeValue CurrentDate() {

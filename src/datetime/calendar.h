@@ -53,6 +53,12 @@ ClockTime SplitTime(DateTimeValue value);
 // 1 = Sunday .. 7 = Saturday; -5 to 1 before 0001-01-01.
 std::int32_t WeekdayOf(DateTimeValue value);
 
+// The same three from the parts SplitDayMillis gave, for a caller that
+// decodes one value more than once.
+CalendarDate DateOfDay(std::int32_t dayNumber);
+ClockTime TimeOfDay(std::int32_t millisOfDay);
+std::int32_t WeekdayOfDay(std::int32_t dayNumber);
+
 // Today at 00:00:00.000, from the local wall clock.
 DateTimeValue CurrentDate();
 // The local time of day on day 0 (30 December 1899), milliseconds included.

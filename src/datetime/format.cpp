@@ -9,7 +9,8 @@
 // only, so a settings format that names another settings format renders
 // nothing for it.
 //
-// Each pass decodes the date and the time of the value lazily, at most once,
+// The value is split into its day number and milliseconds once per call.
+// Each pass decodes the date and the time from them lazily, at most once,
 // when an element first needs them. The previous letter of a pass (the last
 // element that began with an ASCII letter, upper-cased) makes an m that
 // follows an h the minute rather than the month. The 12-hour flag of a pass
@@ -45,7 +46,7 @@ struct RenderState {
   char RenderBuffer[kRenderCapacity];
   std::size_t RenderLength = 0;
   int NestingLevel = 0;
-  DateTimeValue value = 0;
+  DayMillis value{};  // the value to render, split once for all passes
 
   void EmitBytes(const char* bytes, std::size_t count) {
     const std::size_t room = kRenderCapacity - RenderLength;
@@ -164,14 +165,14 @@ class Pass {
  private:
   const CalendarDate& Date() {
     if (!dateDecoded_) {
-      date_ = SplitDate(st_.value);
+      date_ = DateOfDay(st_.value.DayNumber);
       dateDecoded_ = true;
     }
     return date_;
   }
   const ClockTime& Time() {
     if (!timeDecoded_) {
-      time_ = SplitTime(st_.value);
+      time_ = TimeOfDay(st_.value.MillisOfDay);
       timeDecoded_ = true;
     }
     return time_;
@@ -281,8 +282,8 @@ void Pass::Run() {
         switch (run) {
           case 1:
           case 2: st_.EmitNumber(Date().day, run); break;
-          case 3: EmitName(fs.ShortDayNames, 7, WeekdayOf(st_.value)); break;
-          case 4: EmitName(fs.LongDayNames, 7, WeekdayOf(st_.value)); break;
+          case 3: EmitName(fs.ShortDayNames, 7, WeekdayOfDay(st_.value.DayNumber)); break;
+          case 4: EmitName(fs.LongDayNames, 7, WeekdayOfDay(st_.value.DayNumber)); break;
           case 5: Nested(fs.ShortDateFormat); break;
           default: Nested(fs.LongDateFormat); break;
         }
@@ -378,10 +379,10 @@ void Pass::AForms(std::size_t at) {
     pos_ = at + 4;
     twelveHour_ = true;
   } else if (StartsWithForm(rest, "AAAA")) {
-    EmitName(Settings.LongDayNames, 7, WeekdayOf(st_.value));
+    EmitName(Settings.LongDayNames, 7, WeekdayOfDay(st_.value.DayNumber));
     pos_ = at + 4;
   } else if (StartsWithForm(rest, "AAA")) {
-    EmitName(Settings.ShortDayNames, 7, WeekdayOf(st_.value));
+    EmitName(Settings.ShortDayNames, 7, WeekdayOfDay(st_.value.DayNumber));
     pos_ = at + 3;
   } else {
     st_.EmitBytes(rest.data(), 1);
@@ -423,7 +424,7 @@ void Pass::EraYearText(int run) {
 
 std::string RenderDateTime(std::string_view format, DateTimeValue value) {
   RenderState state;
-  state.value = value;
+  state.value = SplitDayMillis(value);
   // The empty format renders as "c": the short date, and the long time
   // unless it is midnight.
   RenderPass(state, format.empty() ? std::string_view("C") : format);
