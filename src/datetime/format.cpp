@@ -71,6 +71,18 @@ struct RenderState {
       RenderBuffer[RenderLength++] = pair[1];
       return;
     }
+    if (number >= 1000 && number < 10000 && digits <= 4 && kRenderCapacity - RenderLength >= 4) {
+      // A four-digit year.
+      const char* high = &kDigitPairs[2 * (number / 100)];
+      const char* low = &kDigitPairs[2 * (number % 100)];
+      char* out = RenderBuffer + RenderLength;
+      out[0] = high[0];
+      out[1] = high[1];
+      out[2] = low[0];
+      out[3] = low[1];
+      RenderLength += 4;
+      return;
+    }
     std::size_t length = 1;
     for (unsigned limit = 10; length < 10 && number >= limit; limit *= 10) ++length;
     if (length < static_cast<std::size_t>(digits)) length = static_cast<std::size_t>(digits);
