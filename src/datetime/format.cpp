@@ -47,6 +47,11 @@ struct RenderState {
   std::size_t RenderLength = 0;
   int NestingLevel = 0;
   DayMillis value{};  // the value to render, split once for all passes
+  // Whether the locale has lead bytes at all; most have none, and then no
+  // byte need be looked up.
+  bool anyLeadBytes = false;
+
+  bool IsLead(char c) const { return anyLeadBytes && IsLeadByte(c); }
 
   void EmitBytes(const char* bytes, std::size_t count) {
     const std::size_t room = kRenderCapacity - RenderLength;
@@ -253,7 +258,7 @@ void Pass::Run() {
   while (pos_ < f_.size()) {
     const std::size_t start = pos_;
     const char s = f_[pos_];
-    if (IsLeadByte(s)) {
+    if (st_.IsLead(s)) {
       // A two-byte character is text the user wrote: copy it whole. It is
       // no letter, so it breaks the minute rule.
       pos_ = NextChar(f_, pos_);
@@ -342,7 +347,7 @@ bool Pass::LookAheadFindsAmPm() const {
   bool inQuotes = false;
   for (std::size_t j = pos_; j < f_.size(); ++j) {
     const char c = f_[j];
-    if (IsLeadByte(c)) {
+    if (st_.IsLead(c)) {
       if (j + 1 < f_.size()) ++j;  // the trail byte goes with it
       continue;
     }
@@ -437,6 +442,7 @@ void Pass::EraYearText(int run) {
 std::string RenderDateTime(std::string_view format, DateTimeValue value) {
   RenderState state;
   state.value = SplitDayMillis(value);
+  state.anyLeadBytes = LeadBytes.any();
   // The empty format renders as "c": the short date, and the long time
   // unless it is midnight.
   RenderPass(state, format.empty() ? std::string_view("C") : format);
