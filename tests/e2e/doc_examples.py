@@ -344,6 +344,11 @@ class Runner:
             "LD_PRELOAD": self.faketime,
             "FAKETIME": PINNED_CLOCK,
         }
+        # A sanitizer build needs its options (the preloaded libfaketime comes
+        # before the sanitizer runtime).
+        for name in ("ASAN_OPTIONS", "UBSAN_OPTIONS"):
+            if name in os.environ:
+                self.env[name] = os.environ[name]
         self.count = 0
 
     def close(self):
