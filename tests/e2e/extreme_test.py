@@ -175,9 +175,9 @@ def cases_inputs(h):
                  MONTHS[mo - 1] if mo else ""]
         arg = "addtime:" + " ".join(words) + "+" + ":".join(map(str, hms))
         h.case(arg, lambda a=arg, w=" ".join(shown): h.expect([a], lines(w)))
-    for spec, field in (("+2147483648:0:0", "2147483648"), ("+0:-2147483649:0", "-2147483649"),
+    for offset, field in (("+2147483648:0:0", "2147483648"), ("+0:-2147483649:0", "-2147483649"),
                         ("+0:0:99999999999", "99999999999")):  # past 32 bits: a failure report
-        h.case(f"addtime:{spec}", lambda s=spec, f=field: h.expect(
+        h.case(f"addtime:{offset}", lambda s=offset, f=field: h.expect(
             ["a", "addtime:" + s], h.report(f"'{f}' is not a valid integer value.") + b"\n",
             code=1, pattern=True))
     h.case("field texts with %s%n%d: the shape messages, never formatted", lambda: h.expect(
