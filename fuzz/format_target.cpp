@@ -86,24 +86,24 @@ std::int32_t FieldValue(std::string_view text) {
   return fuzzing::ReferenceParse(text).value_or(0);
 }
 
-datetime::DateTimeValue ReadValue(std::string_view spec) {
+datetime::DateTimeValue ReadValue(std::string_view encoded) {
   fuzzing::Platform().clock = {1978, 2, 10, 14, 5, 9, 7};
-  if (spec.size() == 8) {
+  if (encoded.size() == 8) {
     double value;
-    std::memcpy(&value, spec.data(), 8);
+    std::memcpy(&value, encoded.data(), 8);
     return value;
   }
-  if (!spec.empty() && spec[0] == '+') {
-    spec.remove_prefix(1);
-    const std::size_t c1 = spec.find(':');
-    const std::size_t c2 = c1 == std::string_view::npos ? c1 : spec.find(':', c1 + 1);
+  if (!encoded.empty() && encoded[0] == '+') {
+    encoded.remove_prefix(1);
+    const std::size_t c1 = encoded.find(':');
+    const std::size_t c2 = c1 == std::string_view::npos ? c1 : encoded.find(':', c1 + 1);
     if (c2 != std::string_view::npos) {
-      return cli::OffsetTimeOfDay(FieldValue(spec.substr(0, c1)),
-                                  FieldValue(spec.substr(c1 + 1, c2 - c1 - 1)),
-                                  FieldValue(spec.substr(c2 + 1)));
+      return cli::OffsetTimeOfDay(FieldValue(encoded.substr(0, c1)),
+                                  FieldValue(encoded.substr(c1 + 1, c2 - c1 - 1)),
+                                  FieldValue(encoded.substr(c2 + 1)));
     }
   }
-  return std::strtod(std::string(spec).c_str(), nullptr);
+  return std::strtod(std::string(encoded).c_str(), nullptr);
 }
 
 void ApplyNames(std::string_view names) {
