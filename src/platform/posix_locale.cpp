@@ -27,7 +27,7 @@ struct Token {
   bool conversion = false;
   std::string_view text;  // the literal's bytes, or the whole conversion
   char pad = 0;           // the last of the padding flags - _ 0, or 0
-  char spec = 0;          // the conversion character
+  char letter = 0;        // the conversion character
 };
 
 // Reads the strftime token at `at` and moves past it. "%%", "%n" and "%t"
@@ -65,8 +65,8 @@ Token NextToken(std::string_view format, std::size_t& at, const LeadByteRanges& 
   }
 }
 
-bool IsHourSpec(char spec) {
-  return spec == 'H' || spec == 'I' || spec == 'k' || spec == 'l';
+bool IsHourLetter(char letter) {
+  return letter == 'H' || letter == 'I' || letter == 'k' || letter == 'l';
 }
 
 // True when the zero-terminated `a` and `b` are the same text but for the
@@ -103,7 +103,7 @@ void Expand(std::string_view format, const StrftimeFormats& formats, const LeadB
       continue;
     }
     std::string_view expansion;
-    switch (token.spec) {
+    switch (token.letter) {
       case 'D': expansion = "%m/%d/%y"; break;
       case 'F': expansion = "%Y-%m-%d"; break;
       case 'x': expansion = formats.date; break;
@@ -254,7 +254,7 @@ std::optional<std::string> TimeSeparatorOf(std::string_view format, const LeadBy
     const Token token = NextToken(format, at, lead);
     if (token.conversion) {
       if (afterHour) return separator;
-      afterHour = IsHourSpec(token.spec);
+      afterHour = IsHourLetter(token.letter);
     } else if (afterHour) {
       separator += token.text;
     }
@@ -268,11 +268,11 @@ std::optional<ClockFlags> ClockFlagsOf(std::string_view format, const LeadByteRa
   while (at < format.size()) {
     const Token token = NextToken(format, at, lead);
     if (!token.conversion) continue;
-    if (token.spec == 'p' || token.spec == 'P') flags.markerFirst = true;
-    if (!IsHourSpec(token.spec)) continue;
-    flags.hour24 = token.spec == 'H' || token.spec == 'k';
+    if (token.letter == 'p' || token.letter == 'P') flags.markerFirst = true;
+    if (!IsHourLetter(token.letter)) continue;
+    flags.hour24 = token.letter == 'H' || token.letter == 'k';
     if (token.pad == 0) {
-      flags.leadingZero = token.spec == 'H' || token.spec == 'I';
+      flags.leadingZero = token.letter == 'H' || token.letter == 'I';
     } else {
       flags.leadingZero = token.pad == '0';
     }
@@ -323,7 +323,7 @@ std::string TranslateDateFormat(std::string_view format, char dateSeparator, cha
       continue;
     }
     const bool unpadded = token.pad == '-' || token.pad == '_';
-    switch (token.spec) {
+    switch (token.letter) {
       case 'd': appendSpecifier(unpadded ? "d" : "dd"); break;
       case 'e': appendSpecifier(token.pad == '0' ? "dd" : "d"); break;
       case 'm': appendSpecifier(unpadded ? "m" : "mm"); break;
@@ -339,7 +339,7 @@ std::string TranslateDateFormat(std::string_view format, char dateSeparator, cha
         std::size_t next = at;
         if (next < format.size()) {
           const Token year = NextToken(format, next, lead);
-          if (year.conversion && year.spec == 'y') {
+          if (year.conversion && year.letter == 'y') {
             appendSpecifier("yyyy");
             at = next;
           }
