@@ -30,7 +30,8 @@ void StartNewLine(std::string_view parameter) {
   LineCount = runtime::CheckedAdd(LineCount, 1);
   OutputLines.emplace_back();
   // The rest of the parameter is literal text, never a format.
-  AppendToCurrentLine(CopyRange(parameter, 6, runtime::CheckedSub(runtime::LengthOf(parameter), 5)));
+  AppendToCurrentLine(
+      CopyRange(parameter, 6, runtime::CheckedSub(runtime::LengthOf(parameter), 5)));
 }
 
 }  // namespace
@@ -46,7 +47,9 @@ void ReleaseLineStore() {
   LineCount = 0;
 }
 
-void AppendToCurrentLine(std::string_view text) { CurrentLine().append(text); }
+void AppendToCurrentLine(std::string_view text) {
+  CurrentLine().append(text);
+}
 
 void ProcessArguments() {
   const std::int32_t count = ParameterCount();

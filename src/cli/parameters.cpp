@@ -96,13 +96,14 @@ NextParamResult NextParam(const char* position) {
   WalkParameter(p, [&](const char* from, const char* to) { length += to - from; });
   NextParamResult result{std::string(), nullptr};
   result.parameter.reserve(length);
-  result.next = WalkParameter(p, [&](const char* from, const char* to) {
-    result.parameter.append(from, to);
-  });
+  result.next = WalkParameter(
+      p, [&](const char* from, const char* to) { result.parameter.append(from, to); });
   return result;
 }
 
-std::int32_t ParameterCount() { return static_cast<std::int32_t>(Parameters().items.size()); }
+std::int32_t ParameterCount() {
+  return static_cast<std::int32_t>(Parameters().items.size());
+}
 
 std::string_view ParameterAt(std::int32_t n) {
   if (n == 0) {
@@ -123,7 +124,9 @@ std::string AsciiLower(std::string_view text) {
   return result;
 }
 
-bool TextsEqual(std::string_view a, std::string_view b) { return a == b; }
+bool TextsEqual(std::string_view a, std::string_view b) {
+  return a == b;
+}
 
 bool AsciiLowerEquals(std::string_view text, std::string_view lower) {
   if (text.size() != lower.size()) return false;

@@ -44,7 +44,9 @@ extern LocaleProfile Profile;
 extern LeadByteSet LeadBytes;
 extern std::uint32_t PlatformFamily;  // 2 is the NT family; 0 when unknown
 
-inline bool IsLeadByte(char c) { return LeadBytes.test(static_cast<unsigned char>(c)); }
+inline bool IsLeadByte(char c) {
+  return LeadBytes.test(static_cast<unsigned char>(c));
+}
 
 // Win32 locale item numbers.
 inline constexpr std::uint32_t LOCALE_SDAYNAME1 = 0x2A;

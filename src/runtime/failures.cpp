@@ -33,25 +33,25 @@ struct TExceptRec {
   MessageId Text;
 };
 constexpr TExceptRec RuntimeFailureMap[] = {
-    {RaiseAs<EDivByZero>, MessageId::kDivByZero},              // 3
-    {RaiseAs<ERangeError>, MessageId::kRangeError},            // 4
-    {RaiseAs<EIntOverflow>, MessageId::kIntOverflow},          // 5
-    {RaiseAs<EInvalidOp>, MessageId::kInvalidOp},              // 6
-    {RaiseAs<EZeroDivide>, MessageId::kZeroDivide},            // 7
-    {RaiseAs<EOverflow>, MessageId::kOverflow},                // 8
-    {RaiseAs<EUnderflow>, MessageId::kUnderflow},              // 9
-    {RaiseAs<EInvalidCast>, MessageId::kInvalidCast},          // 10
-    {RaiseAs<EAccessViolation>, MessageId::kAccessViolation},  // 11
-    {RaiseAs<EPrivilege>, MessageId::kPrivilege},              // 12
-    {RaiseAs<EControlC>, MessageId::kControlC},                // 13
-    {RaiseAs<EStackOverflow>, MessageId::kStackOverflow},      // 14
-    {RaiseAs<EVariantError>, MessageId::kInvalidVarCast},      // 15
-    {RaiseAs<EVariantError>, MessageId::kInvalidVarOp},        // 16
-    {RaiseAs<EVariantError>, MessageId::kDispatchError},       // 17
-    {RaiseAs<EVariantError>, MessageId::kVarArrayCreate},      // 18
-    {RaiseAs<EVariantError>, MessageId::kVarNotArray},         // 19
-    {RaiseAs<EVariantError>, MessageId::kVarArrayBounds},      // 20
-    {RaiseAs<EAssertionFailed>, MessageId::kAssertionFailed},  // 21
+    {RaiseAs<EDivByZero>, MessageId::kDivByZero},                  // 3
+    {RaiseAs<ERangeError>, MessageId::kRangeError},                // 4
+    {RaiseAs<EIntOverflow>, MessageId::kIntOverflow},              // 5
+    {RaiseAs<EInvalidOp>, MessageId::kInvalidOp},                  // 6
+    {RaiseAs<EZeroDivide>, MessageId::kZeroDivide},                // 7
+    {RaiseAs<EOverflow>, MessageId::kOverflow},                    // 8
+    {RaiseAs<EUnderflow>, MessageId::kUnderflow},                  // 9
+    {RaiseAs<EInvalidCast>, MessageId::kInvalidCast},              // 10
+    {RaiseAs<EAccessViolation>, MessageId::kAccessViolation},      // 11
+    {RaiseAs<EPrivilege>, MessageId::kPrivilege},                  // 12
+    {RaiseAs<EControlC>, MessageId::kControlC},                    // 13
+    {RaiseAs<EStackOverflow>, MessageId::kStackOverflow},          // 14
+    {RaiseAs<EVariantError>, MessageId::kInvalidVarCast},          // 15
+    {RaiseAs<EVariantError>, MessageId::kInvalidVarOp},            // 16
+    {RaiseAs<EVariantError>, MessageId::kDispatchError},           // 17
+    {RaiseAs<EVariantError>, MessageId::kVarArrayCreate},          // 18
+    {RaiseAs<EVariantError>, MessageId::kVarNotArray},             // 19
+    {RaiseAs<EVariantError>, MessageId::kVarArrayBounds},          // 20
+    {RaiseAs<EAssertionFailed>, MessageId::kAssertionFailed},      // 21
     {RaiseAs<EExternalException>, MessageId::kExternalException},  // 22
     {RaiseAs<EIntfCastError>, MessageId::kIntfCastError},          // 23
     {RaiseAs<ESafecallException>, MessageId::kSafecallException},  // 24
@@ -68,9 +68,9 @@ struct TErrorRec {
   MessageId Text;
 };
 constexpr TErrorRec IoFailureTexts[] = {
-    {2, MessageId::kFileNotFound},       {3, MessageId::kInvalidFilename},
-    {4, MessageId::kTooManyOpenFiles},   {5, MessageId::kFileAccessDenied},
-    {100, MessageId::kEndOfFile},        {101, MessageId::kDiskFull},
+    {2, MessageId::kFileNotFound},     {3, MessageId::kInvalidFilename},
+    {4, MessageId::kTooManyOpenFiles}, {5, MessageId::kFileAccessDenied},
+    {100, MessageId::kEndOfFile},      {101, MessageId::kDiskFull},
     {106, MessageId::kInvalidInput},
 };
 
@@ -96,7 +96,9 @@ constexpr PlatformExceptionRec PlatformExceptions[] = {
     {0xC000013A, 13, 217},  // STATUS_CONTROL_C_EXIT
 };
 
-void RaiseMadeFailure(int reason, CodeLocation where) { MakeRuntimeFailure(reason, where); }
+void RaiseMadeFailure(int reason, CodeLocation where) {
+  MakeRuntimeFailure(reason, where);
+}
 
 }  // namespace
 

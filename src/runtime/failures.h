@@ -43,11 +43,11 @@ class Exception {
   CodeLocation location_ = 0;
 };
 
-#define CLOCKCAST_FAILURE_CLASS(Name, Parent)                             \
-  class Name : public Parent {                                           \
-   public:                                                               \
-    using Parent::Parent;                                                \
-    std::string_view ClassName() const override { return #Name; }        \
+#define CLOCKCAST_FAILURE_CLASS(Name, Parent)                     \
+  class Name : public Parent {                                    \
+   public:                                                        \
+    using Parent::Parent;                                         \
+    std::string_view ClassName() const override { return #Name; } \
   }
 
 class EHeapException : public Exception {
@@ -61,7 +61,8 @@ CLOCKCAST_FAILURE_CLASS(EInvalidPointer, EHeapException);
 
 class EInOutError : public Exception {
  public:
-  EInOutError(std::string message, std::int32_t code) : Exception(std::move(message)), IoCode(code) {}
+  EInOutError(std::string message, std::int32_t code)
+      : Exception(std::move(message)), IoCode(code) {}
   std::string_view ClassName() const override { return "EInOutError"; }
   std::int32_t IoCode;
 };

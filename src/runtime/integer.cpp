@@ -35,7 +35,10 @@ ParseResult ParseInteger(std::string_view text) {
       break;
     case '$':
     case 'x':
-    case 'X': hex = true; ++i; break;
+    case 'X':
+      hex = true;
+      ++i;
+      break;
     case '0':
       if (i + 1 == n) return ParseResult{0, 0};
       if (text[i + 1] == 'x' || text[i + 1] == 'X') {

@@ -52,9 +52,7 @@ void Format(Sink& sink, std::string_view format, std::initializer_list<FormatArg
     char* end = digits + sizeof digits;
     char* p = end;
     switch (conversion) {
-      case 's':
-        sink.Append(arg.text);
-        continue;
+      case 's': sink.Append(arg.text); continue;
       case 'd': {
         const bool negative = arg.number < 0;
         auto magnitude = static_cast<std::uint64_t>(negative ? -arg.number : arg.number);

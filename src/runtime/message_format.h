@@ -20,8 +20,8 @@ struct FormatArg {
   std::int64_t number;
 
   FormatArg(std::string_view t) : kind(Kind::kText), text(t), number(0) {}  // NOLINT
-  FormatArg(const char* t) : FormatArg(std::string_view(t)) {}             // NOLINT
-  FormatArg(std::int32_t n) : kind(Kind::kInteger), number(n) {}           // NOLINT
+  FormatArg(const char* t) : FormatArg(std::string_view(t)) {}              // NOLINT
+  FormatArg(std::int32_t n) : kind(Kind::kInteger), number(n) {}            // NOLINT
   static FormatArg Address(std::uint32_t a) {
     FormatArg arg(static_cast<std::int32_t>(0));
     arg.kind = Kind::kAddress;

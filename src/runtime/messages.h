@@ -7,11 +7,11 @@
 namespace clockcast::runtime {
 
 enum class MessageId : std::uint16_t {
-  kInvalidInteger = 65520,      // "'%s' is not a valid integer value"
+  kInvalidInteger = 65520,  // "'%s' is not a valid integer value"
   kInvalidTimeEncode = 65521,
   kInvalidDateEncode = 65522,
   kOutOfMemory = 65523,
-  kInOutError = 65524,          // "I/O error %d"
+  kInOutError = 65524,  // "I/O error %d"
   kFileNotFound = 65525,
   kInvalidFilename = 65526,
   kTooManyOpenFiles = 65527,
@@ -28,18 +28,18 @@ enum class MessageId : std::uint16_t {
   kUnderflow = 65506,
   kInvalidPointer = 65507,
   kInvalidCast = 65508,
-  kAccessViolation = 65509,     // "Access violation at address %p. %s of address %p"
+  kAccessViolation = 65509,  // "Access violation at address %p. %s of address %p"
   kStackOverflow = 65510,
   kControlC = 65511,
   kPrivilege = 65512,
-  kExceptionReport = 65513,     // "Exception %s in module %s at %p.\n%s%s"
+  kExceptionReport = 65513,  // "Exception %s in module %s at %p.\n%s%s"
   kExceptTitle = 65514,
   kReadAccess = 65488,
   kWriteAccess = 65489,
   kVarArrayCreate = 65490,
   kVarNotArray = 65491,
   kVarArrayBounds = 65492,
-  kExternalException = 65493,   // "External exception %x"
+  kExternalException = 65493,  // "External exception %x"
   kAssertionFailed = 65494,
   kIntfCastError = 65495,
   kSafecallException = 65496,

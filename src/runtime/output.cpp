@@ -15,8 +15,8 @@ namespace {
 // write succeeded or not: after a failed write the bytes are lost.
 int WriteOut(TextChannel& channel) {
   if (channel.Used == 0) return 0;
-  const int error = platform::WriteFile(channel.Handle, channel.Buffer,
-                                        static_cast<std::size_t>(channel.Used));
+  const int error =
+      platform::WriteFile(channel.Handle, channel.Buffer, static_cast<std::size_t>(channel.Used));
   channel.Used = 0;
   return error;
 }
@@ -43,7 +43,9 @@ bool OpenChannel(TextChannel& channel) {
 
 }  // namespace
 
-void InitOutput() { StandardOutput = TextChannel{}; }
+void InitOutput() {
+  StandardOutput = TextChannel{};
+}
 
 void WriteText(TextChannel& channel, std::string_view text) {
   if (channel.Mode != ChannelMode::Output && !OpenChannel(channel)) return;

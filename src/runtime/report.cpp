@@ -41,9 +41,9 @@ std::size_t BuildFailureReport(const Exception& failure, CodeLocation where, cha
   char path[kModulePathSize];
   const std::string_view message = failure.Message();
   const std::string_view endMark = !message.empty() && message.back() != '.' ? "." : "";
-  return FormatInto(out, capacity - 1, MessageText(MessageId::kExceptionReport),
-                    {failure.ClassName(), ModuleName(path), FormatArg::Address(where), message,
-                     endMark});
+  return FormatInto(
+      out, capacity - 1, MessageText(MessageId::kExceptionReport),
+      {failure.ClassName(), ModuleName(path), FormatArg::Address(where), message, endMark});
 }
 
 void ShowFailure(const Exception& failure, CodeLocation where) {
