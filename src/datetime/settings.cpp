@@ -83,11 +83,14 @@ bool HasWordAt(std::string_view text, std::size_t at, std::string_view word) {
   return true;
 }
 
-// The length of the character that starts at `at`, a byte of the lead-byte
-// set: two bytes on a multi-byte locale unless the lead byte ends the text.
-std::size_t LeadCharLength(std::string_view text, std::size_t at) {
-  if (!Profile.IsMultiByte) return 1;
-  return at + 1 < text.size() ? 2 : 1;
+// Copies the two-byte character that starts at `at` whole and returns its
+// length; 0 when the byte there starts no such character. On a multi-byte
+// locale a lead byte takes the next byte with it unless it ends the text.
+std::size_t CopyLeadChar(std::string_view text, std::size_t at, std::string& out) {
+  if (!IsLeadByte(text[at])) return 0;
+  const std::size_t n = Profile.IsMultiByte && at + 1 < text.size() ? 2 : 1;
+  out.append(text.substr(at, n));
+  return n;
 }
 
 // Era calendars: the year specifiers become era-year specifiers and a run
@@ -97,9 +100,7 @@ std::string RewriteForEras(std::string_view format) {
   out.reserve(format.size() + 8);
   std::size_t i = 0;
   while (i < format.size()) {
-    if (IsLeadByte(format[i])) {
-      const std::size_t n = LeadCharLength(format, i);
-      out.append(format.substr(i, n));
+    if (const std::size_t n = CopyLeadChar(format, i, out); n != 0) {
       i += n;
     } else if (HasWordAt(format, i, "gg")) {
       out += "ggg";
@@ -129,9 +130,7 @@ std::string RemoveEraLetters(std::string_view format) {
   out.reserve(format.size());
   std::size_t i = 0;
   while (i < format.size()) {
-    if (IsLeadByte(format[i])) {
-      const std::size_t n = LeadCharLength(format, i);
-      out.append(format.substr(i, n));
+    if (const std::size_t n = CopyLeadChar(format, i, out); n != 0) {
       i += n;
     } else {
       if (format[i] != 'g' && format[i] != 'G') out += format[i];
