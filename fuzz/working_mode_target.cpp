@@ -358,6 +358,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   fuzzing::Platform().clock = setUp.clock;
   ApplyLocale(fuzzing::Platform(), setUp);
   datetime::LoadFormatSettings();
+  datetime::CompleteFormatSettings();
   const Expected expected = Reference(parameters, setUp.clock);
   datetime::ReleaseFormatSettings();
 

@@ -207,6 +207,16 @@ class Pass {
   void EmitName(const std::string* names, int count, int index) {
     if (index >= 1 && index <= count) st_.EmitText(names[index - 1]);
   }
+  void ShortDayName() {
+    EmitName(SettingsWith(kShortDayNamesPart).ShortDayNames, 7, WeekdayOfDay(st_.value.DayNumber));
+  }
+  void LongDayName() {
+    EmitName(SettingsWith(kLongDayNamesPart).LongDayNames, 7, WeekdayOfDay(st_.value.DayNumber));
+  }
+  // A separator of the settings; one set to the zero byte renders nothing.
+  void Separator(char c) {
+    if (c != '\0') st_.EmitBytes(&c, 1);
+  }
   void Hour(int run);
   bool LookAheadFindsAmPm() const;
   void AForms(std::size_t at);
@@ -254,7 +264,6 @@ void Pass::Nested(std::string_view format) {
 }
 
 void Pass::Run() {
-  const FormatSettings& fs = Settings;
   while (pos_ < f_.size()) {
     const std::size_t start = pos_;
     const char s = f_[pos_];
@@ -290,7 +299,11 @@ void Pass::Run() {
         if (run <= 2) {
           st_.EmitNumber(d.month, run);
         } else {
-          EmitName(run == 3 ? fs.ShortMonthNames : fs.LongMonthNames, 12, d.month);
+          if (run == 3) {
+            EmitName(SettingsWith(kShortMonthNamesPart).ShortMonthNames, 12, d.month);
+          } else {
+            EmitName(SettingsWith(kLongMonthNamesPart).LongMonthNames, 12, d.month);
+          }
         }
         break;
       }
@@ -299,10 +312,10 @@ void Pass::Run() {
         switch (run) {
           case 1:
           case 2: st_.EmitNumber(Date().day, run); break;
-          case 3: EmitName(fs.ShortDayNames, 7, WeekdayOfDay(st_.value.DayNumber)); break;
-          case 4: EmitName(fs.LongDayNames, 7, WeekdayOfDay(st_.value.DayNumber)); break;
-          case 5: Nested(fs.ShortDateFormat); break;
-          default: Nested(fs.LongDateFormat); break;
+          case 3: ShortDayName(); break;
+          case 4: LongDayName(); break;
+          case 5: Nested(SettingsWith(kDateFormatsPart).ShortDateFormat); break;
+          default: Nested(SettingsWith(kDateFormatsPart).LongDateFormat); break;
         }
         break;
       }
@@ -314,25 +327,25 @@ void Pass::Run() {
         st_.EmitNumber(Time().millisecond, run < 3 ? run : 3);
         break;
       }
-      case 'T': Nested(CountRun(s) == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat); break;
+      case 'T': {
+        const FormatSettings& fs = SettingsWith(kTimeFormatsPart);
+        Nested(CountRun(s) == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat);
+        break;
+      }
       case 'C': {
         CountRun(s);
-        Nested(fs.ShortDateFormat);
+        Nested(SettingsWith(kDateFormatsPart).ShortDateFormat);
         // Midnight is judged without the milliseconds.
         const ClockTime& time = Time();
         if (time.hour != 0 || time.minute != 0 || time.second != 0) {
           st_.EmitText(" ");
-          Nested(fs.LongTimeFormat);
+          Nested(SettingsWith(kTimeFormatsPart).LongTimeFormat);
         }
         break;
       }
       case 'A': AForms(start); break;
-      case '/':
-        if (fs.DateSeparator != '\0') st_.EmitBytes(&fs.DateSeparator, 1);
-        break;
-      case ':':
-        if (fs.TimeSeparator != '\0') st_.EmitBytes(&fs.TimeSeparator, 1);
-        break;
+      case '/': Separator(SettingsWith(kDateSeparatorPart).DateSeparator); break;
+      case ':': Separator(SettingsWith(kTimeSeparatorPart).TimeSeparator); break;
       case '\'':
       case '"': QuotedLiteral(s); break;
       default: st_.EmitBytes(&s, 1); break;
@@ -392,14 +405,15 @@ void Pass::AForms(std::size_t at) {
     pos_ = at + 3;
     twelveHour_ = true;
   } else if (StartsWithForm(rest, "AMPM")) {
-    st_.EmitText(morning ? Settings.TimeAMString : Settings.TimePMString);
+    const FormatSettings& fs = SettingsWith(kDesignatorsPart);
+    st_.EmitText(morning ? fs.TimeAMString : fs.TimePMString);
     pos_ = at + 4;
     twelveHour_ = true;
   } else if (StartsWithForm(rest, "AAAA")) {
-    EmitName(Settings.LongDayNames, 7, WeekdayOfDay(st_.value.DayNumber));
+    LongDayName();
     pos_ = at + 4;
   } else if (StartsWithForm(rest, "AAA")) {
-    EmitName(Settings.ShortDayNames, 7, WeekdayOfDay(st_.value.DayNumber));
+    ShortDayName();
     pos_ = at + 3;
   } else {
     st_.EmitBytes(rest.data(), 1);
@@ -442,6 +456,7 @@ void Pass::EraYearText(int run) {
 std::string RenderDateTime(std::string_view format, DateTimeValue value) {
   RenderState state;
   state.value = SplitDayMillis(value);
+  SettingsWith(kLocaleProfilePart);
   state.anyLeadBytes = LeadBytes.any();
   // The empty format renders as "c": the short date, and the long time
   // unless it is midnight.

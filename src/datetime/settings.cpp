@@ -225,22 +225,34 @@ void InitLocaleProfile() {
   }
 }
 
+namespace {
+
+// The month names from the locale item `first` on, January first.
+template <std::size_t Width>
+void ReadMonthNames(std::string (&names)[12], std::uint32_t locale, std::uint32_t first,
+                    const char (&builtIn)[12][Width]) {
+  for (std::uint32_t i = 0; i < 12; ++i) ReadLocaleName(names[i], locale, first + i, builtIn[i]);
+}
+
+// The day names from the locale item `first` on. Day j of the tables counts
+// from 1 = Sunday; the locale numbers its day names from 0 = Monday, so
+// Sunday is its seventh.
+template <std::size_t Width>
+void ReadDayNames(std::string (&names)[7], std::uint32_t locale, std::uint32_t first,
+                  const char (&builtIn)[7][Width]) {
+  for (std::uint32_t j = 1; j <= 7; ++j) {
+    ReadLocaleName(names[j - 1], locale, first + (j + 5) % 7, builtIn[j - 1]);
+  }
+}
+
+}  // namespace
+
 void LoadMonthDayNames() {
   const std::uint32_t locale = platform::ThreadLocale();
-  for (std::uint32_t i = 0; i < 12; ++i) {
-    ReadLocaleName(Settings.ShortMonthNames[i], locale, LOCALE_SABBREVMONTHNAME1 + i,
-                   kShortMonthNames[i]);
-    ReadLocaleName(Settings.LongMonthNames[i], locale, LOCALE_SMONTHNAME1 + i, kLongMonthNames[i]);
-  }
-  // Day j of the tables counts from 1 = Sunday; the locale numbers its day
-  // names from 0 = Monday, so Sunday is its seventh.
-  for (std::uint32_t j = 1; j <= 7; ++j) {
-    const std::uint32_t k = (j + 5) % 7;
-    ReadLocaleName(Settings.ShortDayNames[j - 1], locale, LOCALE_SABBREVDAYNAME1 + k,
-                   kShortDayNames[j - 1]);
-    ReadLocaleName(Settings.LongDayNames[j - 1], locale, LOCALE_SDAYNAME1 + k,
-                   kLongDayNames[j - 1]);
-  }
+  ReadMonthNames(Settings.ShortMonthNames, locale, LOCALE_SABBREVMONTHNAME1, kShortMonthNames);
+  ReadMonthNames(Settings.LongMonthNames, locale, LOCALE_SMONTHNAME1, kLongMonthNames);
+  ReadDayNames(Settings.ShortDayNames, locale, LOCALE_SABBREVDAYNAME1, kShortDayNames);
+  ReadDayNames(Settings.LongDayNames, locale, LOCALE_SDAYNAME1, kLongDayNames);
 }
 
 namespace {
@@ -279,23 +291,10 @@ std::string AdaptDateFormat(std::string_view format) {
   return adapted;
 }
 
-void LoadFormatSettings() {
-  IdentifyPlatform();
-  InitLocaleProfile();
-  LoadMonthDayNames();
-  const std::uint32_t locale = platform::ThreadLocale();
-  Settings.DateSeparator = ReadLocaleChar(locale, LOCALE_SDATE, '/');
-  // Both date formats are read straight into the settings and adapted there.
-  const std::int32_t calendar = CalendarType();
-  ReadLocaleTextInto(Settings.ShortDateFormat, locale, LOCALE_SSHORTDATE, kDefaultShortDate);
-  AdaptDateFormatIn(Settings.ShortDateFormat, calendar);
-  ReadLocaleTextInto(Settings.LongDateFormat, locale, LOCALE_SLONGDATE, kDefaultLongDate);
-  AdaptDateFormatIn(Settings.LongDateFormat, calendar);
-  Settings.TimeSeparator = ReadLocaleChar(locale, LOCALE_STIME, ':');
-  // A designator that the locale defines as empty stays empty.
-  ReadLocaleTextInto(Settings.TimeAMString, locale, LOCALE_S1159, "am");
-  ReadLocaleTextInto(Settings.TimePMString, locale, LOCALE_S2359, "pm");
+namespace {
 
+// The two time formats, built from the locale's clock flags.
+void BuildTimeFormats(std::uint32_t locale) {
   const std::string_view hour = ReadLocaleInt(locale, LOCALE_ITLZERO, "0", 0) != 0 ? "hh" : "h";
   std::string_view prefix;
   std::string_view suffix;
@@ -308,6 +307,63 @@ void LoadFormatSettings() {
   }
   Settings.ShortTimeFormat.assign(prefix).append(hour).append(":mm").append(suffix);
   Settings.LongTimeFormat.assign(prefix).append(hour).append(":mm:ss").append(suffix);
+}
+
+// Both date formats, read straight into the settings and adapted there.
+void ReadDateFormats(std::uint32_t locale) {
+  const std::int32_t calendar = CalendarType();
+  ReadLocaleTextInto(Settings.ShortDateFormat, locale, LOCALE_SSHORTDATE, kDefaultShortDate);
+  AdaptDateFormatIn(Settings.ShortDateFormat, calendar);
+  ReadLocaleTextInto(Settings.LongDateFormat, locale, LOCALE_SLONGDATE, kDefaultLongDate);
+  AdaptDateFormatIn(Settings.LongDateFormat, calendar);
+}
+
+}  // namespace
+
+std::uint16_t PendingSettingsParts = 0;
+
+void LoadSettingsParts(std::uint16_t parts) {
+  // The date formats are adapted by the profile's language and lead bytes.
+  if ((parts & kDateFormatsPart) != 0) parts |= kLocaleProfilePart;
+  parts &= PendingSettingsParts;
+  if (parts == 0) return;
+  if ((parts & kLocaleProfilePart) != 0) InitLocaleProfile();
+  const std::uint32_t locale = platform::ThreadLocale();
+  if ((parts & kShortMonthNamesPart) != 0) {
+    ReadMonthNames(Settings.ShortMonthNames, locale, LOCALE_SABBREVMONTHNAME1, kShortMonthNames);
+  }
+  if ((parts & kLongMonthNamesPart) != 0) {
+    ReadMonthNames(Settings.LongMonthNames, locale, LOCALE_SMONTHNAME1, kLongMonthNames);
+  }
+  if ((parts & kShortDayNamesPart) != 0) {
+    ReadDayNames(Settings.ShortDayNames, locale, LOCALE_SABBREVDAYNAME1, kShortDayNames);
+  }
+  if ((parts & kLongDayNamesPart) != 0) {
+    ReadDayNames(Settings.LongDayNames, locale, LOCALE_SDAYNAME1, kLongDayNames);
+  }
+  if ((parts & kDateSeparatorPart) != 0) {
+    Settings.DateSeparator = ReadLocaleChar(locale, LOCALE_SDATE, '/');
+  }
+  if ((parts & kDateFormatsPart) != 0) ReadDateFormats(locale);
+  if ((parts & kTimeSeparatorPart) != 0) {
+    Settings.TimeSeparator = ReadLocaleChar(locale, LOCALE_STIME, ':');
+  }
+  if ((parts & kDesignatorsPart) != 0) {
+    // A designator that the locale defines as empty stays empty.
+    ReadLocaleTextInto(Settings.TimeAMString, locale, LOCALE_S1159, "am");
+    ReadLocaleTextInto(Settings.TimePMString, locale, LOCALE_S2359, "pm");
+  }
+  if ((parts & kTimeFormatsPart) != 0) BuildTimeFormats(locale);
+  PendingSettingsParts = static_cast<std::uint16_t>(PendingSettingsParts & ~parts);
+}
+
+void LoadFormatSettings() {
+  IdentifyPlatform();
+  PendingSettingsParts = kAllSettingsParts;
+}
+
+void CompleteFormatSettings() {
+  LoadSettingsParts(kAllSettingsParts);
 }
 
 void ReleaseFormatSettings() {
@@ -325,6 +381,7 @@ void ReleaseFormatSettings() {
   Profile = LocaleProfile{};
   LeadBytes.reset();
   PlatformFamily = 0;
+  PendingSettingsParts = 0;
 }
 
 }  // namespace clockcast::datetime

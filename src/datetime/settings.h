@@ -1,10 +1,16 @@
 // Format settings: the locale-derived names, formats, separators and AM/PM
-// texts that shape date and time text, loaded once at start-up and read-only
-// afterwards.
+// texts that shape date and time text, taken from the locale the program
+// starts in and read-only afterwards.
 //
 // Every item is asked of the platform by its Win32 LOCALE_* number and has a
 // default, and every name has a built-in English fallback, so loading never
 // fails: a platform without locale data yields the defaults throughout.
+//
+// The start-up names the locale the settings come from; each part of the
+// record is read from it the first time a reader needs that part, and kept.
+// A run that prints one month name reads twelve names, not fifty items, and
+// the help screens read none. The locale cannot change during a run, so a
+// part reads the same whenever it is read.
 #pragma once
 
 #include <bitset>
@@ -65,9 +71,37 @@ inline constexpr std::uint32_t LOCALE_IDEFAULTANSICODEPAGE = 0x1004;
 inline constexpr std::uint32_t LOCALE_ITIMEMARKPOSN = 0x1005;
 inline constexpr std::uint32_t LOCALE_ICALENDARTYPE = 0x1009;
 
-// Start-up: identifies the platform, then fills Profile, LeadBytes and
-// every field of Settings.
+// The parts of the settings that are read together.
+enum SettingsPart : std::uint16_t {
+  kLocaleProfilePart = 1U << 0,  // Profile and LeadBytes
+  kShortMonthNamesPart = 1U << 1,
+  kLongMonthNamesPart = 1U << 2,
+  kShortDayNamesPart = 1U << 3,
+  kLongDayNamesPart = 1U << 4,
+  kDateFormatsPart = 1U << 5,  // ShortDateFormat and LongDateFormat
+  kTimeFormatsPart = 1U << 6,  // ShortTimeFormat and LongTimeFormat
+  kDesignatorsPart = 1U << 7,  // TimeAMString and TimePMString
+  kDateSeparatorPart = 1U << 8,
+  kTimeSeparatorPart = 1U << 9,
+  kAllSettingsParts = (1U << 10) - 1,
+};
+
+// The parts not yet read from the start-up locale. Only the loader sets it;
+// a record filled by other means (a test) leaves it 0 and is read as it is.
+extern std::uint16_t PendingSettingsParts;
+void LoadSettingsParts(std::uint16_t parts);
+
+// The settings with the given parts read.
+inline const FormatSettings& SettingsWith(std::uint16_t parts) {
+  if ((PendingSettingsParts & parts) != 0) LoadSettingsParts(parts);
+  return Settings;
+}
+
+// Start-up: identifies the platform and makes every part of the settings
+// pending, to be read from the locale on first use.
 void LoadFormatSettings();
+// Reads every part still pending, for a reader that wants the whole record.
+void CompleteFormatSettings();
 void ReleaseFormatSettings();
 
 // The steps of the loading, exposed for testing.

@@ -22,8 +22,9 @@ inline constexpr std::string_view kLineBreak = "\n";
 #endif
 
 // Called once, first thing in the process, with what the C runtime passed to
-// main. POSIX records the argument vector, selects LC_TIME from the
-// environment and ignores SIGPIPE; Win32 needs nothing from it.
+// main. POSIX records the argument vector and ignores SIGPIPE (LC_TIME is
+// selected from the environment when a locale item is first asked); Win32
+// needs nothing from it.
 void StartUp(int argc, char** argv);
 
 // --- Command line and module path ------------------------------------------

@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "platform/platform.h"
-#include "platform/posix_locale.h"
 
 namespace clockcast::platform {
 
@@ -22,7 +21,6 @@ char** argumentVector = nullptr;
 void StartUp(int argc, char** argv) {
   argumentCount = argc;
   argumentVector = argv;
-  posix::SelectTimeLocale("");
   // A reader that has gone away must show up as a failed write, reported
   // like any other, not as a silent kill by SIGPIPE.
   std::signal(SIGPIPE, SIG_IGN);

@@ -392,11 +392,14 @@ std::uint32_t CodePageOfLocaleName(const char* name) {
 #endif
 }
 
-// What the LC_TIME locale answers besides its names and designators, worked
-// out once, when the locale is selected: the loader asks some sixty items in
-// a row, and the separators, the clock flags and the short date all come
-// from the same two expanded formats.
+// What the LC_TIME locale answers besides its names and designators. The
+// locale is selected from the environment when it is first asked about (the
+// help screens never ask), and its identity is worked out then. The
+// separators, the clock flags and the short date all come from the same two
+// expanded formats, worked out together when the first of them is asked.
 struct TimeLocaleFacts {
+  bool selected = false;
+  bool formatsWorkedOut = false;
   std::uint32_t id = 0;
   std::uint32_t codePage = 0;
   LeadByteRanges lead{};
@@ -434,6 +437,26 @@ void WorkOutFormatAnswers(TimeLocaleFacts& facts) {
                                  posix::SeparatorByteOf(facts.timeSeparator, ':'), facts.lead);
 }
 
+// The facts of the LC_TIME locale, selected from the environment if nothing
+// has selected one yet.
+const TimeLocaleFacts& TimeLocale() {
+  // A locale the environment names but the system lacks leaves the C
+  // locale in force, and is not looked for again.
+  if (!timeLocale.selected && !posix::SelectTimeLocale("")) timeLocale.selected = true;
+  return timeLocale;
+}
+
+// The facts with the answers drawn from the date and time formats.
+const TimeLocaleFacts& TimeLocaleWithFormats() {
+  TimeLocaleFacts& facts = timeLocale;
+  if (!facts.formatsWorkedOut) {
+    // Without an identifier the locale answers no item at all.
+    if (facts.id != 0) WorkOutFormatAnswers(facts);
+    facts.formatsWorkedOut = true;
+  }
+  return facts;
+}
+
 const char* MonthName(std::uint32_t index, bool abbreviated) {
 #ifdef ALTMON_1
   // The nominative forms, as a month is named on its own.
@@ -468,7 +491,8 @@ std::optional<std::string_view> LocaleItem(std::uint32_t item) {
   if (item >= kSAbbrevMonthName1 && item < kSAbbrevMonthName1 + 12) {
     return MonthName(item - kSAbbrevMonthName1, true);
   }
-  const TimeLocaleFacts& facts = timeLocale;
+  const TimeLocaleFacts& facts =
+      item == kIDefaultAnsiCodePage ? timeLocale : TimeLocaleWithFormats();
   switch (item) {
     case kSDate: return TextOf(facts.dateSeparator);
     case kSTime: return TextOf(facts.timeSeparator);
@@ -517,25 +541,22 @@ bool posix::SelectTimeLocale(const char* name) {
   const char* selected = setlocale(LC_TIME, name);
   if (selected == nullptr) return false;
   TimeLocaleFacts& facts = timeLocale;
+  facts.selected = true;
   facts.id = posix::LocaleIdOfName(selected);
   facts.codePage = CodePageOfLocaleName(selected);
   facts.lead.fill(0);
   posix::LeadByteRangesOf(facts.codePage, facts.lead);
   WriteDecimal(facts.codePage, facts.codePageText);
-  // Without an identifier the locale answers no item at all.
-  if (facts.id != 0) {
-    WorkOutFormatAnswers(facts);
-  } else {
-    facts.dateSeparator.reset();
-    facts.timeSeparator.reset();
-    facts.clock.reset();
-    facts.shortDate.clear();
-  }
+  facts.formatsWorkedOut = false;
+  facts.dateSeparator.reset();
+  facts.timeSeparator.reset();
+  facts.clock.reset();
+  facts.shortDate.clear();
   return true;
 }
 
 std::uint32_t ThreadLocale() {
-  return timeLocale.id;
+  return TimeLocale().id;
 }
 
 int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size) {
@@ -547,7 +568,7 @@ int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size)
 }
 
 std::uint32_t AnsiCodePage() {
-  const std::uint32_t codePage = timeLocale.codePage;
+  const std::uint32_t codePage = TimeLocale().codePage;
   return codePage != 0 ? codePage : kFallbackCodePage;
 }
 
@@ -583,6 +604,7 @@ int AltCalendarDate(std::uint32_t, std::uint16_t year, std::uint16_t month, std:
     return 0;
   }
 
+  TimeLocale();  // strftime below formats in the LC_TIME locale
   const char* eras = nl_langinfo(ERA);
   if (eras != nullptr && *eras != '\0') {
     std::tm date{};

@@ -17,10 +17,11 @@ namespace clockcast::platform::posix {
 // (first, last) pairs, ended by a (0, 0) pair.
 using LeadByteRanges = std::array<std::uint8_t, 12>;
 
-// Selects the LC_TIME locale (setlocale) and works out once, for every later
-// locale answer, its identifier, its code page and the answers drawn from its
-// date and time formats. False when the locale is not available; the
-// previous one then stays.
+// Selects the LC_TIME locale (setlocale) and works out, for every later
+// locale answer, its identifier and its code page; the answers drawn from
+// its date and time formats follow when first asked. False when the locale
+// is not available; the previous one then stays. Without a call, the first
+// locale answer selects the locale the environment names.
 bool SelectTimeLocale(const char* name);
 
 bool IsLeadByteIn(const LeadByteRanges& ranges, unsigned char byte);

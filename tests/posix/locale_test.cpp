@@ -63,6 +63,7 @@ TEST_F(LocaleTest, TheCLocaleAnswersNothingSoTheDefaultsHold) {
   for (const char* name : {"POSIX", "C"}) {
     ASSERT_TRUE(platform::posix::SelectTimeLocale(name));
     datetime::LoadFormatSettings();
+    datetime::CompleteFormatSettings();
     EXPECT_EQ(std::tuple(platform::ThreadLocale(), platform::AnsiCodePage(),
                          datetime::Profile.LocaleId, datetime::Profile.IsMultiByte),
               std::tuple(0u, 1252u, 0x0409u, false));
@@ -76,6 +77,7 @@ TEST_F(LocaleTest, TheCLocaleAnswersNothingSoTheDefaultsHold) {
 // Translated formats render as strftime does (two-digit days: padding is alike).
 TEST_F(LocaleTest, TranslatedDateFormatsRenderLikeStrftime) {
   datetime::LoadFormatSettings();  // in the C locale
+  datetime::CompleteFormatSettings();
   const char* formats[] = {"%m/%d/%Y %A, %B %d, %Y %a %b %e %y",
                            "%d de %B de %Y; It's \"%d\" o'clock; ''\"\"'\"",
                            "%d%d|%a%d|%b%m|%m%B|%Y%m%d %D (%F)",
@@ -110,8 +112,10 @@ constexpr RealLocale kRealLocales[] = {
 class RealLocales : public LocaleTest, public ::testing::WithParamInterface<RealLocale> {
  protected:
   void SetUp() override {
-    if (!platform::posix::SelectTimeLocale(GetParam().name)) GTEST_SKIP() << GetParam().name << " is missing";
+    if (!platform::posix::SelectTimeLocale(GetParam().name))
+      GTEST_SKIP() << GetParam().name << " is missing";
     datetime::LoadFormatSettings();
+    datetime::CompleteFormatSettings();
   }
 };
 

@@ -31,6 +31,7 @@ void Load(std::uint32_t locale, const Items& items, std::vector<std::uint8_t> ra
     if (text) Fake().localeItems[{locale, item}] = text;
   }
   LoadFormatSettings();
+  CompleteFormatSettings();
 }
 
 TEST(Settings, EveryQueryFailingGivesTheDefaults) {
