@@ -3,11 +3,16 @@
 #include "cli/commands.h"
 #include "cli/parameters.h"
 #include "runtime/checked.h"
+#include "runtime/lasting.h"
 #include "runtime/output.h"
 
 namespace clockcast::cli {
 
-std::vector<std::string> OutputLines;
+namespace {
+runtime::Lasting<std::vector<std::string>> lineStore;
+}  // namespace
+
+std::vector<std::string>& OutputLines = *lineStore;
 std::int32_t LineCount = 0;
 
 namespace {

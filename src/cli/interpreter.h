@@ -15,7 +15,7 @@ namespace clockcast::cli {
 
 // The line store. Invariant: LineCount == OutputLines.size() >= 1, and the
 // current line is the last entry.
-extern std::vector<std::string> OutputLines;
+extern std::vector<std::string>& OutputLines;
 extern std::int32_t LineCount;
 
 void CreateLineStore();

@@ -7,6 +7,7 @@
 #include "cli/interpreter.h"
 #include "platform/platform.h"
 #include "runtime/checked.h"
+#include "runtime/lasting.h"
 
 namespace clockcast::cli {
 
@@ -49,34 +50,42 @@ struct ParameterList {
   std::vector<std::string_view> items;
 };
 
+// Fills the list in place: the views may point into its own storage.
+void SplitParameters(ParameterList& result) {
+  const platform::CommandLineSource source = platform::CommandLine();
+  if (source.line == nullptr) {
+    result.items.reserve(static_cast<std::size_t>(source.count > 0 ? source.count : 0));
+    for (int i = 0; i < source.count; ++i) {
+      const std::string_view argument(source.arguments[i]);
+      // An empty argument cannot be spelt on a split command line; it is
+      // passed over the same way here.
+      if (!argument.empty()) result.items.push_back(argument);
+    }
+    return;
+  }
+  std::vector<std::size_t> ends;
+  NextParamResult token = NextParam(source.line);  // the program-name token
+  for (token = NextParam(token.next); !token.parameter.empty(); token = NextParam(token.next)) {
+    result.storage += token.parameter;
+    ends.push_back(result.storage.size());
+  }
+  std::size_t start = 0;
+  for (const std::size_t end : ends) {
+    result.items.emplace_back(result.storage.data() + start, end - start);
+    start = end;
+  }
+}
+
+// Split on first use and kept until the process ends.
+runtime::Lasting<ParameterList> parameterStore;
+bool parametersSplit = false;
+
 const ParameterList& Parameters() {
-  static const ParameterList list = [] {
-    ParameterList result;
-    const platform::CommandLineSource source = platform::CommandLine();
-    if (source.line == nullptr) {
-      result.items.reserve(static_cast<std::size_t>(source.count > 0 ? source.count : 0));
-      for (int i = 0; i < source.count; ++i) {
-        const std::string_view argument(source.arguments[i]);
-        // An empty argument cannot be spelt on a split command line; it is
-        // passed over the same way here.
-        if (!argument.empty()) result.items.push_back(argument);
-      }
-      return result;
-    }
-    std::vector<std::size_t> ends;
-    NextParamResult token = NextParam(source.line);  // the program-name token
-    for (token = NextParam(token.next); !token.parameter.empty(); token = NextParam(token.next)) {
-      result.storage += token.parameter;
-      ends.push_back(result.storage.size());
-    }
-    std::size_t start = 0;
-    for (const std::size_t end : ends) {
-      result.items.emplace_back(result.storage.data() + start, end - start);
-      start = end;
-    }
-    return result;
-  }();
-  return list;
+  if (!parametersSplit) {
+    SplitParameters(*parameterStore);
+    parametersSplit = true;
+  }
+  return *parameterStore;
 }
 
 }  // namespace

@@ -2,10 +2,15 @@
 
 #include "platform/platform.h"
 #include "runtime/integer.h"
+#include "runtime/lasting.h"
 
 namespace clockcast::datetime {
 
-FormatSettings Settings;
+namespace {
+runtime::Lasting<FormatSettings> settingsStore;
+}  // namespace
+
+FormatSettings& Settings = *settingsStore;
 LocaleProfile Profile;
 LeadByteSet LeadBytes;
 std::uint32_t PlatformFamily = 0;
@@ -367,15 +372,28 @@ void CompleteFormatSettings() {
 }
 
 void ReleaseFormatSettings() {
-  for (std::string* text :
-       {&Settings.ShortDateFormat, &Settings.LongDateFormat, &Settings.ShortTimeFormat,
-        &Settings.LongTimeFormat, &Settings.TimeAMString, &Settings.TimePMString}) {
-    Release(*text);
+  // A part never read holds nothing to give back.
+  const auto read = [](std::uint16_t part) { return (PendingSettingsParts & part) == 0; };
+  if (read(kDateFormatsPart)) {
+    Release(Settings.ShortDateFormat);
+    Release(Settings.LongDateFormat);
   }
-  for (std::string& name : Settings.ShortMonthNames) Release(name);
-  for (std::string& name : Settings.LongMonthNames) Release(name);
-  for (std::string& name : Settings.ShortDayNames) Release(name);
-  for (std::string& name : Settings.LongDayNames) Release(name);
+  if (read(kTimeFormatsPart)) {
+    Release(Settings.ShortTimeFormat);
+    Release(Settings.LongTimeFormat);
+  }
+  if (read(kDesignatorsPart)) {
+    Release(Settings.TimeAMString);
+    Release(Settings.TimePMString);
+  }
+  if (read(kShortMonthNamesPart))
+    for (std::string& name : Settings.ShortMonthNames) Release(name);
+  if (read(kLongMonthNamesPart))
+    for (std::string& name : Settings.LongMonthNames) Release(name);
+  if (read(kShortDayNamesPart))
+    for (std::string& name : Settings.ShortDayNames) Release(name);
+  if (read(kLongDayNamesPart))
+    for (std::string& name : Settings.LongDayNames) Release(name);
   Settings.DateSeparator = '/';
   Settings.TimeSeparator = ':';
   Profile = LocaleProfile{};

@@ -45,7 +45,7 @@ struct LocaleProfile {
 // The first bytes of two-byte characters in the locale's ANSI code page.
 using LeadByteSet = std::bitset<256>;
 
-extern FormatSettings Settings;
+extern FormatSettings& Settings;
 extern LocaleProfile Profile;
 extern LeadByteSet LeadBytes;
 extern std::uint32_t PlatformFamily;  // 2 is the NT family; 0 when unknown

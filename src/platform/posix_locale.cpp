@@ -16,6 +16,7 @@
 #include <ctime>
 
 #include "platform/platform.h"
+#include "runtime/lasting.h"
 
 namespace clockcast::platform {
 
@@ -409,7 +410,10 @@ struct TimeLocaleFacts {
   std::optional<posix::ClockFlags> clock;
   std::string shortDate;
 };
-TimeLocaleFacts timeLocale;
+// Held until the process ends, like the C library's own locale data that
+// its answers point into.
+runtime::Lasting<TimeLocaleFacts> timeLocaleStore;
+TimeLocaleFacts& timeLocale = *timeLocaleStore;
 
 void WriteDecimal(std::uint32_t number, char (&out)[11]) {
   char digits[10];

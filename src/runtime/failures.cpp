@@ -3,6 +3,7 @@
 #include <new>
 #include <optional>
 
+#include "runtime/lasting.h"
 #include "runtime/message_format.h"
 #include "runtime/output.h"
 #include "runtime/report.h"
@@ -17,8 +18,10 @@ namespace {
 // The two failures made in advance. They exist while the failure layer is
 // installed; their short texts fit a string's inline storage, so making them
 // allocates nothing either.
-std::optional<EOutOfMemory> outOfMemory;
-std::optional<EInvalidPointer> invalidPointer;
+Lasting<std::optional<EOutOfMemory>> outOfMemoryStore;
+Lasting<std::optional<EInvalidPointer>> invalidPointerStore;
+std::optional<EOutOfMemory>& outOfMemory = *outOfMemoryStore;
+std::optional<EInvalidPointer>& invalidPointer = *invalidPointerStore;
 
 using RaiseFn = void (*)(std::string_view text, CodeLocation where);
 
