@@ -29,16 +29,24 @@ constexpr std::string_view kColonCount =
 constexpr std::string_view kNotNumbers =
     "Formating Error in ADDTIME: Command. Items other then numbers do not add well..";
 
+// Renders the value and appends the text to the current line. The text is
+// made in a fixed buffer here, not in a string: a result longer than a
+// string keeps inline would cost an allocation and a free.
+void AppendRendered(std::string_view format, datetime::DateTimeValue value) {
+  char text[datetime::kRenderCapacity];
+  AppendToCurrentLine(std::string_view(text, datetime::RenderDateTime(format, value, text)));
+}
+
 }  // namespace
 
 void RunDateCommand(std::string_view parameter) {
   const datetime::DateTimeValue today = datetime::CurrentDate();
-  AppendToCurrentLine(datetime::RenderDateTime(FormatPart(parameter), today));
+  AppendRendered(FormatPart(parameter), today);
 }
 
 void RunTimeCommand(std::string_view parameter) {
   const datetime::DateTimeValue now = datetime::CurrentTimeOfDay();
-  AppendToCurrentLine(datetime::RenderDateTime(FormatPart(parameter), now));
+  AppendRendered(FormatPart(parameter), now);
 }
 
 void RunDaySuffixCommand() {
@@ -109,7 +117,7 @@ void RunTimeOffsetCommand(std::string_view parameter) {
   const std::int32_t hours = runtime::TextToInt(hoursText);
   const std::int32_t minutes = runtime::TextToInt(minutesText);
   const std::int32_t seconds = runtime::TextToInt(secondsText);
-  AppendToCurrentLine(datetime::RenderDateTime(format, OffsetTimeOfDay(hours, minutes, seconds)));
+  AppendRendered(format, OffsetTimeOfDay(hours, minutes, seconds));
 }
 
 datetime::DateTimeValue OffsetTimeOfDay(std::int32_t hours, std::int32_t minutes,

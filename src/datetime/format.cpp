@@ -43,7 +43,9 @@ constexpr auto kDigitPairs = [] {
 
 // The render state of one call, shared by all its passes.
 struct RenderState {
-  char RenderBuffer[kRenderCapacity];
+  explicit RenderState(char (&text)[kRenderCapacity]) : RenderBuffer(text) {}
+
+  char* RenderBuffer;  // the caller's kRenderCapacity bytes
   std::size_t RenderLength = 0;
   int NestingLevel = 0;
   DayMillis value{};  // the value to render, split once for all passes
@@ -453,15 +455,21 @@ void Pass::EraYearText(int run) {
 
 }  // namespace
 
-std::string RenderDateTime(std::string_view format, DateTimeValue value) {
-  RenderState state;
+std::size_t RenderDateTime(std::string_view format, DateTimeValue value,
+                           char (&text)[kRenderCapacity]) {
+  RenderState state(text);
   state.value = SplitDayMillis(value);
   SettingsWith(kLocaleProfilePart);
   state.anyLeadBytes = LeadBytes.any();
   // The empty format renders as "c": the short date, and the long time
   // unless it is midnight.
   RenderPass(state, format.empty() ? std::string_view("C") : format);
-  return std::string(state.RenderBuffer, state.RenderLength);
+  return state.RenderLength;
+}
+
+std::string RenderDateTime(std::string_view format, DateTimeValue value) {
+  char text[kRenderCapacity];
+  return std::string(text, RenderDateTime(format, value, text));
 }
 
 }  // namespace clockcast::datetime

@@ -3,6 +3,7 @@
 // bytes, and what does not fit is dropped without a sign.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -12,6 +13,12 @@ namespace clockcast::datetime {
 
 inline constexpr std::size_t kRenderCapacity = 256;
 
+// Renders into the caller's `text` and returns the length of the result. No
+// terminator is written: the result is text[0] to text[length - 1].
+std::size_t RenderDateTime(std::string_view format, DateTimeValue value,
+                           char (&text)[kRenderCapacity]);
+
+// The same result as a string, for callers that keep it.
 std::string RenderDateTime(std::string_view format, DateTimeValue value);
 
 }  // namespace clockcast::datetime
