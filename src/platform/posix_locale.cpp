@@ -377,14 +377,15 @@ constexpr std::uint32_t kITimeMarkPosn = 0x1005;
 
 constexpr std::uint32_t kFallbackCodePage = 1252;
 
-// The code page of the named locale's codeset, 0 when it has none. The GNU
-// C library keeps the codeset with the time data of the LC_TIME locale,
-// which spares loading the locale's character classes only to ask for it.
-std::uint32_t CodePageOfLocaleName(const char* name) {
+// The code page of the LC_TIME locale's codeset, 0 when it has none. The
+// GNU C library keeps the codeset with the time data of the locale, which
+// spares loading the locale's character classes only to ask for it.
+std::uint32_t CodePageOfTimeLocale() {
 #ifdef __GLIBC__
-  static_cast<void>(name);
   return posix::CodePageOfCodeset(nl_langinfo(_NL_TIME_CODESET));
 #else
+  const char* name = setlocale(LC_TIME, nullptr);
+  if (name == nullptr) return 0;
   const locale_t locale = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
   if (locale == static_cast<locale_t>(0)) return 0;
   const std::uint32_t codePage = posix::CodePageOfCodeset(nl_langinfo_l(CODESET, locale));
@@ -400,6 +401,7 @@ std::uint32_t CodePageOfLocaleName(const char* name) {
 // expanded formats, worked out together when the first of them is asked.
 struct TimeLocaleFacts {
   bool selected = false;
+  bool codePageWorkedOut = false;
   bool formatsWorkedOut = false;
   std::uint32_t id = 0;
   std::uint32_t codePage = 0;
@@ -450,9 +452,25 @@ const TimeLocaleFacts& TimeLocale() {
   return timeLocale;
 }
 
-// The facts with the answers drawn from the date and time formats.
+// The facts with the code page of the locale's codeset and its lead bytes,
+// worked out when first asked: most runs never ask.
+const TimeLocaleFacts& TimeLocaleWithCodePage() {
+  TimeLocaleFacts& facts = timeLocale;
+  if (!facts.codePageWorkedOut) {
+    facts.codePage = CodePageOfTimeLocale();
+    facts.lead.fill(0);
+    posix::LeadByteRangesOf(facts.codePage, facts.lead);
+    WriteDecimal(facts.codePage, facts.codePageText);
+    facts.codePageWorkedOut = true;
+  }
+  return facts;
+}
+
+// The facts with the answers drawn from the date and time formats, which
+// are read with the code page's lead bytes.
 const TimeLocaleFacts& TimeLocaleWithFormats() {
   TimeLocaleFacts& facts = timeLocale;
+  TimeLocaleWithCodePage();
   if (!facts.formatsWorkedOut) {
     // Without an identifier the locale answers no item at all.
     if (facts.id != 0) WorkOutFormatAnswers(facts);
@@ -496,7 +514,7 @@ std::optional<std::string_view> LocaleItem(std::uint32_t item) {
     return MonthName(item - kSAbbrevMonthName1, true);
   }
   const TimeLocaleFacts& facts =
-      item == kIDefaultAnsiCodePage ? timeLocale : TimeLocaleWithFormats();
+      item == kIDefaultAnsiCodePage ? TimeLocaleWithCodePage() : TimeLocaleWithFormats();
   switch (item) {
     case kSDate: return TextOf(facts.dateSeparator);
     case kSTime: return TextOf(facts.timeSeparator);
@@ -547,10 +565,7 @@ bool posix::SelectTimeLocale(const char* name) {
   TimeLocaleFacts& facts = timeLocale;
   facts.selected = true;
   facts.id = posix::LocaleIdOfName(selected);
-  facts.codePage = CodePageOfLocaleName(selected);
-  facts.lead.fill(0);
-  posix::LeadByteRangesOf(facts.codePage, facts.lead);
-  WriteDecimal(facts.codePage, facts.codePageText);
+  facts.codePageWorkedOut = false;
   facts.formatsWorkedOut = false;
   facts.dateSeparator.reset();
   facts.timeSeparator.reset();
@@ -572,7 +587,8 @@ int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size)
 }
 
 std::uint32_t AnsiCodePage() {
-  const std::uint32_t codePage = TimeLocale().codePage;
+  TimeLocale();
+  const std::uint32_t codePage = TimeLocaleWithCodePage().codePage;
   return codePage != 0 ? codePage : kFallbackCodePage;
 }
 
