@@ -56,24 +56,56 @@ void AppendToCurrentLine(std::string_view text) {
   CurrentLine().append(text);
 }
 
+namespace {
+
+// The command a parameter invokes, tried in a fixed order: the first match
+// decides. Each command word starts with its own letter (time: and th share
+// theirs, in that order), so the first byte, lower-cased, picks the only
+// candidates worth comparing.
+enum class Command { kLiteral, kDate, kTime, kTimeOffset, kQuote, kDaySuffix, kNewLine };
+
+Command CommandOf(std::string_view parameter) {
+  if (parameter.empty()) return Command::kLiteral;
+  switch (parameter[0]) {
+    case 'D':
+    case 'd':
+      if (HasCommandPrefix(parameter, "date:")) return Command::kDate;
+      break;
+    case 'T':
+    case 't':
+      if (HasCommandPrefix(parameter, "time:")) return Command::kTime;
+      if (parameter.size() == 2 && AsciiLowerEquals(parameter, "th")) return Command::kDaySuffix;
+      break;
+    case 'A':
+    case 'a':
+      if (HasCommandPrefix(parameter, "addtime:")) return Command::kTimeOffset;
+      break;
+    case '\'':
+      if (TextsEqual(parameter, "'")) return Command::kQuote;
+      break;
+    case 'L':
+    case 'l':
+      if (HasCommandPrefix(parameter, "line:")) return Command::kNewLine;
+      break;
+    default: break;
+  }
+  return Command::kLiteral;
+}
+
+}  // namespace
+
 void ProcessArguments() {
   const std::int32_t count = ParameterCount();
   for (std::int32_t i = 1; i <= count; i = runtime::CheckedAdd(i, 1)) {
     const std::string_view parameter = ParameterAt(i);
-    if (HasCommandPrefix(parameter, "date:")) {
-      RunDateCommand(parameter);
-    } else if (HasCommandPrefix(parameter, "time:")) {
-      RunTimeCommand(parameter);
-    } else if (HasCommandPrefix(parameter, "addtime:")) {
-      RunTimeOffsetCommand(parameter);
-    } else if (TextsEqual(parameter, "'")) {
-      AppendToCurrentLine("\"");
-    } else if (parameter.size() == 2 && AsciiLowerEquals(parameter, "th")) {
-      RunDaySuffixCommand();
-    } else if (HasCommandPrefix(parameter, "line:")) {
-      StartNewLine(parameter);
-    } else {
-      AppendToCurrentLine(parameter);
+    switch (CommandOf(parameter)) {
+      case Command::kDate: RunDateCommand(parameter); break;
+      case Command::kTime: RunTimeCommand(parameter); break;
+      case Command::kTimeOffset: RunTimeOffsetCommand(parameter); break;
+      case Command::kQuote: AppendToCurrentLine("\""); break;
+      case Command::kDaySuffix: RunDaySuffixCommand(); break;
+      case Command::kNewLine: StartNewLine(parameter); break;
+      case Command::kLiteral: AppendToCurrentLine(parameter); break;
     }
   }
   for (const std::string& line : OutputLines) runtime::WriteLine(line);
