@@ -232,32 +232,76 @@ void InitLocaleProfile() {
 
 namespace {
 
-// The month names from the locale item `first` on, January first.
-template <std::size_t Width>
-void ReadMonthNames(std::string (&names)[12], std::uint32_t locale, std::uint32_t first,
-                    const char (&builtIn)[12][Width]) {
-  for (std::uint32_t i = 0; i < 12; ++i) ReadLocaleName(names[i], locale, first + i, builtIn[i]);
+// Where each table's names sit among the bits of PendingNames.
+constexpr int kFirstNameBit[] = {0, 12, 24, 31};
+constexpr int kNameCount[] = {12, 12, 7, 7};
+
+std::uint64_t NameBit(NameTable table, int index) {
+  return std::uint64_t{1} << (kFirstNameBit[static_cast<int>(table)] + index);
 }
 
-// The day names from the locale item `first` on. Day j of the tables counts
-// from 1 = Sunday; the locale numbers its day names from 0 = Monday, so
-// Sunday is its seventh.
-template <std::size_t Width>
-void ReadDayNames(std::string (&names)[7], std::uint32_t locale, std::uint32_t first,
-                  const char (&builtIn)[7][Width]) {
-  for (std::uint32_t j = 1; j <= 7; ++j) {
-    ReadLocaleName(names[j - 1], locale, first + (j + 5) % 7, builtIn[j - 1]);
+// Reads name `index` (from 0: January, Sunday) of a table from the locale,
+// or takes the built-in one where the locale's is empty. The locale numbers
+// its day names from 0 = Monday, so Sunday is its seventh.
+void ReadName(NameTable table, int index) {
+  const std::uint32_t locale = platform::ThreadLocale();
+  const auto month = static_cast<std::uint32_t>(index);
+  const auto day = static_cast<std::uint32_t>((index + 6) % 7);
+  switch (table) {
+    case NameTable::kShortMonths:
+      ReadLocaleName(Settings.ShortMonthNames[index], locale, LOCALE_SABBREVMONTHNAME1 + month,
+                     kShortMonthNames[index]);
+      break;
+    case NameTable::kLongMonths:
+      ReadLocaleName(Settings.LongMonthNames[index], locale, LOCALE_SMONTHNAME1 + month,
+                     kLongMonthNames[index]);
+      break;
+    case NameTable::kShortDays:
+      ReadLocaleName(Settings.ShortDayNames[index], locale, LOCALE_SABBREVDAYNAME1 + day,
+                     kShortDayNames[index]);
+      break;
+    case NameTable::kLongDays:
+      ReadLocaleName(Settings.LongDayNames[index], locale, LOCALE_SDAYNAME1 + day,
+                     kLongDayNames[index]);
+      break;
+  }
+  PendingNames &= ~NameBit(table, index);
+}
+
+// Reads the names of a table that are still pending.
+void ReadPendingNames(NameTable table) {
+  for (int i = 0; i < kNameCount[static_cast<int>(table)]; ++i) {
+    if ((PendingNames & NameBit(table, i)) != 0) ReadName(table, i);
   }
 }
 
+std::string* NamesOf(NameTable table) {
+  switch (table) {
+    case NameTable::kShortMonths: return Settings.ShortMonthNames;
+    case NameTable::kLongMonths: return Settings.LongMonthNames;
+    case NameTable::kShortDays: return Settings.ShortDayNames;
+    case NameTable::kLongDays: return Settings.LongDayNames;
+  }
+  return nullptr;
+}
+
+constexpr NameTable kNameTables[] = {NameTable::kShortMonths, NameTable::kLongMonths,
+                                     NameTable::kShortDays, NameTable::kLongDays};
+
 }  // namespace
 
+std::uint64_t PendingNames = 0;
+
+const std::string* NameAt(NameTable table, int index) {
+  if (index < 1 || index > kNameCount[static_cast<int>(table)]) return nullptr;
+  if ((PendingNames & NameBit(table, index - 1)) != 0) ReadName(table, index - 1);
+  return &NamesOf(table)[index - 1];
+}
+
 void LoadMonthDayNames() {
-  const std::uint32_t locale = platform::ThreadLocale();
-  ReadMonthNames(Settings.ShortMonthNames, locale, LOCALE_SABBREVMONTHNAME1, kShortMonthNames);
-  ReadMonthNames(Settings.LongMonthNames, locale, LOCALE_SMONTHNAME1, kLongMonthNames);
-  ReadDayNames(Settings.ShortDayNames, locale, LOCALE_SABBREVDAYNAME1, kShortDayNames);
-  ReadDayNames(Settings.LongDayNames, locale, LOCALE_SDAYNAME1, kLongDayNames);
+  for (const NameTable table : kNameTables) {
+    for (int i = 0; i < kNameCount[static_cast<int>(table)]; ++i) ReadName(table, i);
+  }
 }
 
 namespace {
@@ -334,18 +378,10 @@ void LoadSettingsParts(std::uint16_t parts) {
   if (parts == 0) return;
   if ((parts & kLocaleProfilePart) != 0) InitLocaleProfile();
   const std::uint32_t locale = platform::ThreadLocale();
-  if ((parts & kShortMonthNamesPart) != 0) {
-    ReadMonthNames(Settings.ShortMonthNames, locale, LOCALE_SABBREVMONTHNAME1, kShortMonthNames);
-  }
-  if ((parts & kLongMonthNamesPart) != 0) {
-    ReadMonthNames(Settings.LongMonthNames, locale, LOCALE_SMONTHNAME1, kLongMonthNames);
-  }
-  if ((parts & kShortDayNamesPart) != 0) {
-    ReadDayNames(Settings.ShortDayNames, locale, LOCALE_SABBREVDAYNAME1, kShortDayNames);
-  }
-  if ((parts & kLongDayNamesPart) != 0) {
-    ReadDayNames(Settings.LongDayNames, locale, LOCALE_SDAYNAME1, kLongDayNames);
-  }
+  if ((parts & kShortMonthNamesPart) != 0) ReadPendingNames(NameTable::kShortMonths);
+  if ((parts & kLongMonthNamesPart) != 0) ReadPendingNames(NameTable::kLongMonths);
+  if ((parts & kShortDayNamesPart) != 0) ReadPendingNames(NameTable::kShortDays);
+  if ((parts & kLongDayNamesPart) != 0) ReadPendingNames(NameTable::kLongDays);
   if ((parts & kDateSeparatorPart) != 0) {
     Settings.DateSeparator = ReadLocaleChar(locale, LOCALE_SDATE, '/');
   }
@@ -365,6 +401,7 @@ void LoadSettingsParts(std::uint16_t parts) {
 void LoadFormatSettings() {
   IdentifyPlatform();
   PendingSettingsParts = kAllSettingsParts;
+  PendingNames = kAllNames;
 }
 
 void CompleteFormatSettings() {
@@ -386,20 +423,19 @@ void ReleaseFormatSettings() {
     Release(Settings.TimeAMString);
     Release(Settings.TimePMString);
   }
-  if (read(kShortMonthNamesPart))
-    for (std::string& name : Settings.ShortMonthNames) Release(name);
-  if (read(kLongMonthNamesPart))
-    for (std::string& name : Settings.LongMonthNames) Release(name);
-  if (read(kShortDayNamesPart))
-    for (std::string& name : Settings.ShortDayNames) Release(name);
-  if (read(kLongDayNamesPart))
-    for (std::string& name : Settings.LongDayNames) Release(name);
+  for (const NameTable table : kNameTables) {
+    std::string* names = NamesOf(table);
+    for (int i = 0; i < kNameCount[static_cast<int>(table)]; ++i) {
+      if ((PendingNames & NameBit(table, i)) == 0) Release(names[i]);
+    }
+  }
   Settings.DateSeparator = '/';
   Settings.TimeSeparator = ':';
   Profile = LocaleProfile{};
   LeadBytes.reset();
   PlatformFamily = 0;
   PendingSettingsParts = 0;
+  PendingNames = 0;
 }
 
 }  // namespace clockcast::datetime

@@ -97,6 +97,21 @@ inline const FormatSettings& SettingsWith(std::uint16_t parts) {
   return Settings;
 }
 
+// The four tables of names. Their names are read one by one, each the first
+// time it is needed: a run that prints one month name reads that one.
+enum class NameTable : std::uint8_t { kShortMonths, kLongMonths, kShortDays, kLongDays };
+
+// A bit for each name not yet read: the short month names from bit 0, the
+// long ones from bit 12, the short day names from bit 24, the long ones
+// from bit 31. The loader sets them; a record filled by other means leaves
+// them 0.
+extern std::uint64_t PendingNames;
+inline constexpr std::uint64_t kAllNames = (std::uint64_t{1} << 38) - 1;
+
+// Name `index` of a table, counted from 1 (January, Sunday), read on first
+// use; null outside the table.
+const std::string* NameAt(NameTable table, int index);
+
 // Start-up: identifies the platform and makes every part of the settings
 // pending, to be read from the locale on first use.
 void LoadFormatSettings();
