@@ -3,19 +3,27 @@
 // A format is a sequence of elements: specifier letters, most of them in runs
 // of the same byte whose length picks the variant (d, dd, ddd, ...), the two
 // separator characters, quoted literals, and everything else, which is
-// copied. One call renders into a fixed 256-byte buffer; what does not fit is
-// dropped. Some specifiers expand one of the settings' own formats, which is
-// rendered by a nested pass over the same buffer; passes nest one level deep
-// only, so a settings format that names another settings format renders
-// nothing for it.
+// copied. A format ends at its first zero byte. One call renders into the
+// caller's 256 bytes; what does not fit is dropped, so the result is always
+// the first 256 bytes of the whole text. Some specifiers expand one of the
+// settings' own formats, which is rendered by a nested pass over the same
+// buffer; passes nest one level deep only, so a settings format that names
+// another settings format renders nothing for it.
 //
-// The value is split into its day number and milliseconds once per call.
-// Each pass decodes the date and the time from them lazily, at most once,
-// when an element first needs them. The previous letter of a pass (the last
-// element that began with an ASCII letter, upper-cased) makes an m that
-// follows an h the minute rather than the month. The 12-hour flag of a pass
-// is set by an hour whose look-ahead finds an AM/PM form, or by any rendered
-// AM/PM form, and stays set for the rest of the pass.
+// The value is split into its day number and milliseconds once per call, and
+// the date and the time are decoded from them lazily, at most once per call,
+// when an element first needs them. An m that follows an h, with no other
+// element that begins with an ASCII letter between them, is the minute
+// rather than the month. The 12-hour flag of a pass is set by an hour whose
+// look-ahead finds an AM/PM form, or by any rendered AM/PM form, and stays
+// set for the rest of the pass.
+//
+// What a byte of a format starts is found by one look-up in a table of all
+// 256 bytes, and a stretch of bytes that start no element is copied in one
+// piece. A pass keeps its position and the end of the text so far in local
+// variables, which the helpers take and return. The scan exists in two
+// versions: where the locale has lead bytes, each byte is tested for one
+// first; elsewhere, which is nearly everywhere, no byte is.
 
 #include "datetime/format.h"
 
@@ -41,77 +49,164 @@ constexpr auto kDigitPairs = [] {
   return pairs;
 }();
 
+// What a byte of a format starts, unless it is a lead byte. Letters count
+// in either case.
+enum Element : std::uint8_t {
+  kEnd,     // the zero byte: the format ends before it
+  kText,    // copied as it stands
+  kLetter,  // a letter that names nothing: copied, and it ends the minute rule
+  kYear,
+  kEra,
+  kEraYear,
+  kMonth,
+  kDay,
+  kHour,
+  kMinute,
+  kSecond,
+  kMillisecond,
+  kTimeFormat,
+  kDateTime,
+  kAForm,
+  kDateSeparator,
+  kTimeSeparator,
+  kQuote,
+};
+
+constexpr auto kElements = [] {
+  std::array<Element, 256> elements{};
+  for (Element& element : elements) element = kText;
+  const auto letter = [&](char upper, Element element) {
+    elements[static_cast<unsigned char>(upper)] = element;
+    elements[static_cast<unsigned char>(upper + 32)] = element;
+  };
+  for (char c = 'A'; c <= 'Z'; ++c) letter(c, kLetter);
+  letter('Y', kYear);
+  letter('G', kEra);
+  letter('E', kEraYear);
+  letter('M', kMonth);
+  letter('D', kDay);
+  letter('H', kHour);
+  letter('N', kMinute);
+  letter('S', kSecond);
+  letter('Z', kMillisecond);
+  letter('T', kTimeFormat);
+  letter('C', kDateTime);
+  letter('A', kAForm);
+  elements['\0'] = kEnd;
+  elements['/'] = kDateSeparator;
+  elements[':'] = kTimeSeparator;
+  elements['\''] = kQuote;
+  elements['"'] = kQuote;
+  return elements;
+}();
+
+Element ElementOf(char c) {
+  return kElements[static_cast<unsigned char>(c)];
+}
+
+// The bytes at which the look-ahead of an hour stops to decide: the quotes,
+// the hour letters, the A that may start an AM/PM form, and the zero byte.
+constexpr auto kLookAheadStops = [] {
+  std::array<bool, 256> stops{};
+  for (const char c : {'\0', '\'', '"', 'H', 'h', 'A', 'a'}) {
+    stops[static_cast<unsigned char>(c)] = true;
+  }
+  return stops;
+}();
+
+// Moves N bytes through a register: a copy of fixed size, which the compiler
+// makes one load and one store.
+template <std::size_t N>
+void MoveBytes(char* to, const char* from) {
+  char bytes[N];
+  std::memcpy(bytes, from, N);
+  std::memcpy(to, bytes, N);
+}
+
+// Copies `count` bytes. The pieces of a result are short (numbers, names,
+// the text between specifiers), and for them two overlapping moves of the
+// widest size that fits cost less than a call to memcpy.
+void CopyBytes(char* to, const char* from, std::size_t count) {
+  if (count >= 8) {
+    if (count > 16) {
+      std::memcpy(to, from, count);
+    } else {
+      MoveBytes<8>(to, from);
+      MoveBytes<8>(to + count - 8, from + count - 8);
+    }
+  } else if (count >= 4) {
+    MoveBytes<4>(to, from);
+    MoveBytes<4>(to + count - 4, from + count - 4);
+  } else if (count >= 2) {
+    MoveBytes<2>(to, from);
+    MoveBytes<2>(to + count - 2, from + count - 2);
+  } else if (count == 1) {
+    *to = *from;
+  }
+}
+
+// Appends what fits of the bytes at `next`, before `end`, and returns where
+// the text goes on.
+char* Append(char* next, char* end, const char* bytes, std::size_t count) {
+  const auto room = static_cast<std::size_t>(end - next);
+  if (count > room) count = room;
+  CopyBytes(next, bytes, count);
+  return next + count;
+}
+
+// The decimal digits of the number, zero-padded to at least `width` (at
+// most 10), appended as Append does: where only the leading digits fit, only
+// they are kept.
+char* AppendNumber(char* next, char* end, unsigned number, int width) {
+  char digits[10];
+  char* const last = digits + sizeof digits;
+  char* p = last;
+  for (; number >= 100; number /= 100) {
+    p -= 2;
+    MoveBytes<2>(p, &kDigitPairs[2 * (number % 100)]);
+  }
+  if (number >= 10) {
+    p -= 2;
+    MoveBytes<2>(p, &kDigitPairs[2 * number]);
+  } else {
+    *--p = static_cast<char>('0' + number);
+  }
+  while (last - p < width) *--p = '0';
+  return Append(next, end, p, static_cast<std::size_t>(last - p));
+}
+
 // The render state of one call, shared by all its passes.
 struct RenderState {
-  explicit RenderState(char (&text)[kRenderCapacity]) : RenderBuffer(text) {}
+  explicit RenderState(char (&result)[kRenderCapacity])
+      : next(result), end(result + kRenderCapacity) {}
 
-  char* RenderBuffer;  // the caller's kRenderCapacity bytes
-  std::size_t RenderLength = 0;
-  int NestingLevel = 0;
-  DayMillis value{};  // the value to render, split once for all passes
+  // Where the text goes on. A pass keeps its own copy, which it hands back
+  // before a nested pass and when it ends.
+  char* next;
+  char* const end;
+  int nestingLevel = 0;
   // Whether the locale has lead bytes at all; most have none, and then no
   // byte need be looked up.
   bool anyLeadBytes = false;
+  bool dateDecoded = false;
+  bool timeDecoded = false;
+  DayMillis value{};  // the value to render, split once for all passes
+  CalendarDate date{};
+  ClockTime time{};
 
-  bool IsLead(char c) const { return anyLeadBytes && IsLeadByte(c); }
-
-  void EmitBytes(const char* bytes, std::size_t count) {
-    const std::size_t room = kRenderCapacity - RenderLength;
-    const std::size_t n = count < room ? count : room;
-    if (n == 1) {
-      // Most pieces are single bytes, separators and copied characters: a
-      // store, not a call.
-      RenderBuffer[RenderLength++] = *bytes;
-    } else if (n != 0) {  // an empty text may have no storage at all
-      std::memcpy(RenderBuffer + RenderLength, bytes, n);
-      RenderLength += n;
+  const CalendarDate& Date() {
+    if (!dateDecoded) {
+      date = DateOfDay(value.DayNumber);
+      dateDecoded = true;
     }
+    return date;
   }
-  void EmitText(std::string_view text) { EmitBytes(text.data(), text.size()); }
-
-  // The decimal digits of the number, zero-padded to at least `digits`.
-  void EmitNumber(unsigned number, int digits) {
-    if (number < 100 && digits <= 2 && kRenderCapacity - RenderLength >= 2) {
-      // Days, months, hours, minutes and seconds: one or two digits.
-      const char* pair = &kDigitPairs[2 * number];
-      if (number >= 10 || digits == 2) RenderBuffer[RenderLength++] = pair[0];
-      RenderBuffer[RenderLength++] = pair[1];
-      return;
+  const ClockTime& Time() {
+    if (!timeDecoded) {
+      time = TimeOfDay(value.MillisOfDay);
+      timeDecoded = true;
     }
-    if (number >= 1000 && number < 10000 && digits <= 4 && kRenderCapacity - RenderLength >= 4) {
-      // A four-digit year.
-      const char* high = &kDigitPairs[2 * (number / 100)];
-      const char* low = &kDigitPairs[2 * (number % 100)];
-      char* out = RenderBuffer + RenderLength;
-      out[0] = high[0];
-      out[1] = high[1];
-      out[2] = low[0];
-      out[3] = low[1];
-      RenderLength += 4;
-      return;
-    }
-    std::size_t length = 1;
-    for (unsigned limit = 10; length < 10 && number >= limit; limit *= 10) ++length;
-    if (length < static_cast<std::size_t>(digits)) length = static_cast<std::size_t>(digits);
-    char scratch[16];
-    const bool fits = length <= kRenderCapacity - RenderLength;
-    // Written in place, last digits first, zeros padding on the left; where
-    // only the leading digits fit, written aside and cut by EmitBytes.
-    char* const end = fits ? RenderBuffer + RenderLength + length : scratch + length;
-    char* const begin = end - length;
-    char* p = end;
-    for (; p - begin >= 2; number /= 100) {
-      const unsigned pair = 2 * (number % 100);
-      p -= 2;
-      p[0] = kDigitPairs[pair];
-      p[1] = kDigitPairs[pair + 1];
-    }
-    if (p != begin) *--p = static_cast<char>('0' + number % 10);
-    if (fits) {
-      RenderLength += length;
-    } else {
-      EmitBytes(scratch, length);
-    }
+    return time;
   }
 };
 
@@ -126,12 +221,6 @@ bool StartsWithForm(std::string_view text, std::string_view form) {
     if (Upper(text[i]) != form[i]) return false;
   }
   return true;
-}
-
-// The next-character step: a lead byte followed by another byte is passed
-// with it; every other byte alone.
-std::size_t NextChar(std::string_view format, std::size_t pos) {
-  return IsLeadByte(format[pos]) && pos + 1 < format.size() ? pos + 2 : pos + 1;
 }
 
 // The position after the era-text character at `pos`. Where the locale has
@@ -175,203 +264,64 @@ std::string_view AltCalendarText(const CalendarDate& date, const char* picture,
   return std::string_view(out, std::strlen(out));
 }
 
-// The state of one scan of one format text.
-class Pass {
- public:
-  Pass(RenderState& state, std::string_view format) : st_(state), f_(format) {}
-  void Run();
-
- private:
-  const CalendarDate& Date() {
-    if (!dateDecoded_) {
-      date_ = DateOfDay(st_.value.DayNumber);
-      dateDecoded_ = true;
-    }
-    return date_;
-  }
-  const ClockTime& Time() {
-    if (!timeDecoded_) {
-      time_ = TimeOfDay(st_.value.MillisOfDay);
-      timeDecoded_ = true;
-    }
-    return time_;
-  }
-  // The run of bytes equal to the element's first byte, as written.
-  int CountRun(char s) {
-    int run = 1;
-    while (pos_ < f_.size() && f_[pos_] == s) {
-      ++pos_;
-      ++run;
-    }
-    return run;
-  }
-  void Nested(std::string_view format);
-  void EmitName(const std::string* names, int count, int index) {
-    if (index >= 1 && index <= count) st_.EmitText(names[index - 1]);
-  }
-  void ShortDayName() {
-    EmitName(SettingsWith(kShortDayNamesPart).ShortDayNames, 7, WeekdayOfDay(st_.value.DayNumber));
-  }
-  void LongDayName() {
-    EmitName(SettingsWith(kLongDayNamesPart).LongDayNames, 7, WeekdayOfDay(st_.value.DayNumber));
-  }
-  // A separator of the settings; one set to the zero byte renders nothing.
-  void Separator(char c) {
-    if (c != '\0') st_.EmitBytes(&c, 1);
-  }
-  void Hour(int run);
-  bool LookAheadFindsAmPm() const;
-  void AForms(std::size_t at);
-  void QuotedLiteral(char quote);
-  void EraText(int run);
-  void EraYearText(int run);
-
-  RenderState& st_;
-  std::string_view f_;
-  std::size_t pos_ = 0;
-  char previousLetter_ = ' ';
-  bool dateDecoded_ = false;
-  bool timeDecoded_ = false;
-  bool twelveHour_ = false;
-  CalendarDate date_{};
-  ClockTime time_{};
-};
-
-// The length of the text before its first zero byte. Eight bytes are tested
-// at a time; formats are short, and a call to memchr would cost more.
-std::size_t LengthBeforeZero(std::string_view text) {
-  constexpr std::uint64_t kLow = 0x0101010101010101;
-  constexpr std::uint64_t kHigh = 0x8080808080808080;
-  std::size_t i = 0;
-  for (; text.size() - i >= 8; i += 8) {
-    std::uint64_t word;
-    std::memcpy(&word, text.data() + i, 8);
-    if (((word - kLow) & ~word & kHigh) != 0) break;  // a zero byte among the eight
-  }
-  while (i < text.size() && text[i] != '\0') ++i;
-  return i;
+// Whether `c` is a lead byte. The scans below are made in two versions:
+// one for the locales that have lead bytes and one, which tests no byte,
+// for the many that have none. The zero byte ends the format even in a
+// locale that calls it a lead byte.
+template <bool kLeadBytes>
+bool IsLead(char c) {
+  return kLeadBytes && c != '\0' && IsLeadByte(c);
 }
 
-void RenderPass(RenderState& state, std::string_view format) {
-  // A format is read up to its end or its first zero byte.
-  format = format.substr(0, LengthBeforeZero(format));
-  if (format.empty() || state.NestingLevel >= 2) return;
-  ++state.NestingLevel;
-  Pass(state, format).Run();
-  --state.NestingLevel;
+// The end of the run of bytes equal to `s` from `pos` on.
+std::size_t RunEnd(std::string_view format, std::size_t pos, char s) {
+  while (pos < format.size() && format[pos] == s) ++pos;
+  return pos;
 }
 
-void Pass::Nested(std::string_view format) {
-  RenderPass(st_, format);
-}
-
-void Pass::Run() {
-  while (pos_ < f_.size()) {
-    const std::size_t start = pos_;
-    const char s = f_[pos_];
-    if (st_.IsLead(s)) {
-      // A two-byte character is text the user wrote: copy it whole. It is
-      // no letter, so it breaks the minute rule.
-      pos_ = NextChar(f_, pos_);
-      st_.EmitBytes(f_.data() + start, pos_ - start);
-      previousLetter_ = ' ';
-      continue;
-    }
-    ++pos_;
-    char t = Upper(s);
-    if (t >= 'A' && t <= 'Z') {
-      if (t == 'M' && previousLetter_ == 'H') t = 'N';
-      previousLetter_ = t;
-    }
-    switch (t) {
-      case 'Y': {
-        const int run = CountRun(s);
-        if (run <= 2) {
-          st_.EmitNumber(Date().year % 100, 2);
-        } else {
-          st_.EmitNumber(Date().year, 4);
-        }
-        break;
-      }
-      case 'G': EraText(CountRun(s)); break;
-      case 'E': EraYearText(CountRun(s)); break;
-      case 'M': {
-        const int run = CountRun(s);
-        const CalendarDate& d = Date();
-        if (run <= 2) {
-          st_.EmitNumber(d.month, run);
-        } else {
-          if (run == 3) {
-            EmitName(SettingsWith(kShortMonthNamesPart).ShortMonthNames, 12, d.month);
-          } else {
-            EmitName(SettingsWith(kLongMonthNamesPart).LongMonthNames, 12, d.month);
-          }
-        }
-        break;
-      }
-      case 'D': {
-        const int run = CountRun(s);
-        switch (run) {
-          case 1:
-          case 2: st_.EmitNumber(Date().day, run); break;
-          case 3: ShortDayName(); break;
-          case 4: LongDayName(); break;
-          case 5: Nested(SettingsWith(kDateFormatsPart).ShortDateFormat); break;
-          default: Nested(SettingsWith(kDateFormatsPart).LongDateFormat); break;
-        }
-        break;
-      }
-      case 'H': Hour(CountRun(s)); break;
-      case 'N': st_.EmitNumber(Time().minute, CountRun(s) < 2 ? 1 : 2); break;
-      case 'S': st_.EmitNumber(Time().second, CountRun(s) < 2 ? 1 : 2); break;
-      case 'Z': {
-        const int run = CountRun(s);
-        st_.EmitNumber(Time().millisecond, run < 3 ? run : 3);
-        break;
-      }
-      case 'T': {
-        const FormatSettings& fs = SettingsWith(kTimeFormatsPart);
-        Nested(CountRun(s) == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat);
-        break;
-      }
-      case 'C': {
-        CountRun(s);
-        Nested(SettingsWith(kDateFormatsPart).ShortDateFormat);
-        // Midnight is judged without the milliseconds.
-        const ClockTime& time = Time();
-        if (time.hour != 0 || time.minute != 0 || time.second != 0) {
-          st_.EmitText(" ");
-          Nested(SettingsWith(kTimeFormatsPart).LongTimeFormat);
-        }
-        break;
-      }
-      case 'A': AForms(start); break;
-      case '/': Separator(SettingsWith(kDateSeparatorPart).DateSeparator); break;
-      case ':': Separator(SettingsWith(kTimeSeparatorPart).TimeSeparator); break;
-      case '\'':
-      case '"': QuotedLiteral(s); break;
-      default: st_.EmitBytes(&s, 1); break;
-    }
+// The end of the stretch of bytes from `pos` on that start no element and
+// are no letter.
+template <bool kLeadBytes>
+std::size_t TextEnd(std::string_view format, std::size_t pos) {
+  while (pos < format.size() && ElementOf(format[pos]) == kText &&
+         !IsLead<kLeadBytes>(format[pos])) {
+    ++pos;
   }
+  return pos;
 }
 
-// Looks ahead from the end of an hour run, without moving: the next hour
-// letter ends the search, and so does an A outside quotes, which sets the
-// 12-hour flag when it starts an AM/PM form.
-bool Pass::LookAheadFindsAmPm() const {
+// The end of a quoted literal whose text starts at `pos`: the closing quote,
+// or the end of the format. A trail byte equal to the quote does not end it.
+template <bool kLeadBytes>
+std::size_t QuoteEnd(std::string_view format, std::size_t pos, char quote) {
+  while (pos < format.size() && format[pos] != quote && format[pos] != '\0') {
+    pos += IsLead<kLeadBytes>(format[pos]) && pos + 1 < format.size() && format[pos + 1] != '\0'
+               ? 2
+               : 1;
+  }
+  return pos;
+}
+
+// Looks ahead from `pos`, the end of an hour run: the next hour letter ends
+// the search, and so does an A outside quotes, which sets the 12-hour flag
+// when it starts an AM/PM form.
+template <bool kLeadBytes>
+bool LookAheadFindsAmPm(std::string_view format, std::size_t pos) {
   bool inQuotes = false;
-  for (std::size_t j = pos_; j < f_.size(); ++j) {
-    const char c = f_[j];
-    if (st_.IsLead(c)) {
-      if (j + 1 < f_.size()) ++j;  // the trail byte goes with it
+  for (; pos < format.size(); ++pos) {
+    const char c = format[pos];
+    if (IsLead<kLeadBytes>(c)) {
+      if (pos + 1 < format.size() && format[pos + 1] != '\0') ++pos;  // the trail byte goes with it
       continue;
     }
+    if (!kLookAheadStops[static_cast<unsigned char>(c)]) continue;
+    if (c == '\0') return false;
     if (c == '\'' || c == '"') {
       inQuotes = !inQuotes;
     } else if (c == 'H' || c == 'h') {
       return false;
-    } else if (!inQuotes && (c == 'A' || c == 'a')) {
-      const std::string_view rest = f_.substr(j);
+    } else if (!inQuotes) {  // an A
+      const std::string_view rest = format.substr(pos);
       return StartsWithForm(rest, "AM/PM") || StartsWithForm(rest, "A/P") ||
              StartsWithForm(rest, "AMPM");
     }
@@ -379,78 +329,294 @@ bool Pass::LookAheadFindsAmPm() const {
   return false;
 }
 
-void Pass::Hour(int run) {
-  if (LookAheadFindsAmPm()) twelveHour_ = true;
-  unsigned h = Time().hour;
-  if (twelveHour_) {
-    if (h == 0) {
-      h = 12;
-    } else if (h > 12) {
-      h -= 12;
-    }
-  }
-  st_.EmitNumber(h, run < 2 ? 1 : 2);
+// The forms that begin with an A: AM/PM and A/P render the letters as
+// written, AMPM the locale's texts, AAAA and AAA the day names.
+enum class AForm { kNone, kAmPmLetters, kAPLetter, kAmPmText, kLongDayName, kShortDayName };
+
+AForm MatchAForm(std::string_view rest) {
+  if (StartsWithForm(rest, "AM/PM")) return AForm::kAmPmLetters;
+  if (StartsWithForm(rest, "A/P")) return AForm::kAPLetter;
+  if (StartsWithForm(rest, "AMPM")) return AForm::kAmPmText;
+  if (StartsWithForm(rest, "AAAA")) return AForm::kLongDayName;
+  if (StartsWithForm(rest, "AAA")) return AForm::kShortDayName;
+  return AForm::kNone;
 }
 
-// The forms that begin with an A, at position `at` of the format: AM/PM and
-// A/P render the letters as written, AMPM the locale's texts, AAAA and AAA
-// the day names; an A that starts no form is copied.
-void Pass::AForms(std::size_t at) {
-  const std::string_view rest = f_.substr(at);
-  const bool morning = Time().hour < 12;
-  if (StartsWithForm(rest, "AM/PM")) {
-    st_.EmitBytes(rest.data() + (morning ? 0 : 3), 2);
-    pos_ = at + 5;
-    twelveHour_ = true;
-  } else if (StartsWithForm(rest, "A/P")) {
-    st_.EmitBytes(rest.data() + (morning ? 0 : 2), 1);
-    pos_ = at + 3;
-    twelveHour_ = true;
-  } else if (StartsWithForm(rest, "AMPM")) {
-    const FormatSettings& fs = SettingsWith(kDesignatorsPart);
-    st_.EmitText(morning ? fs.TimeAMString : fs.TimePMString);
-    pos_ = at + 4;
-    twelveHour_ = true;
-  } else if (StartsWithForm(rest, "AAAA")) {
-    LongDayName();
-    pos_ = at + 4;
-  } else if (StartsWithForm(rest, "AAA")) {
-    ShortDayName();
-    pos_ = at + 3;
-  } else {
-    st_.EmitBytes(rest.data(), 1);
-  }
+// The helpers below append at `next`, drop what does not fit before `end`,
+// and return where the text goes on.
+
+char* AppendByte(char* next, char* end, char c) {
+  if (next != end) *next++ = c;
+  return next;
 }
 
-// Text between a quote and the next quote of the same kind, copied as it
-// stands. A trail byte equal to the quote does not end it; an unclosed
-// literal runs to the end of the format.
-void Pass::QuotedLiteral(char quote) {
-  const std::size_t from = pos_;
-  while (pos_ < f_.size() && f_[pos_] != quote) pos_ = NextChar(f_, pos_);
-  st_.EmitBytes(f_.data() + from, pos_ - from);
-  if (pos_ < f_.size()) ++pos_;
+char* AppendText(char* next, char* end, std::string_view text) {
+  return Append(next, end, text.data(), text.size());
 }
 
-void Pass::EraText(int run) {
-  char out[kRenderCapacity];
-  std::string_view text = AltCalendarText(Date(), "gg", out);
+// A number below 100 in two digits, or in one where it is below ten and
+// `width` is 1: days, months, hours, minutes and seconds.
+char* AppendSmallNumber(char* next, char* end, unsigned number, int width) {
+  const char* pair = &kDigitPairs[2 * number];
+  if (number < 10 && width < 2) return AppendByte(next, end, pair[1]);
+  if (end - next < 2) return Append(next, end, pair, 2);
+  MoveBytes<2>(next, pair);
+  return next + 2;
+}
+
+// A year in at least four digits.
+char* AppendYear(char* next, char* end, unsigned year) {
+  if (year >= 10'000 || end - next < 4) return AppendNumber(next, end, year, 4);
+  MoveBytes<2>(next, &kDigitPairs[2 * (year / 100)]);
+  MoveBytes<2>(next + 2, &kDigitPairs[2 * (year % 100)]);
+  return next + 4;
+}
+
+// Entry `index` of a name table, counted from 1; nothing where there is none.
+char* AppendName(char* next, char* end, const std::string* names, int count, int index) {
+  if (index < 1 || index > count) return next;
+  return AppendText(next, end, names[index - 1]);
+}
+
+char* AppendDayName(char* next, char* end, bool longName, std::int32_t dayNumber) {
+  const std::string* names = longName ? SettingsWith(kLongDayNamesPart).LongDayNames
+                                      : SettingsWith(kShortDayNamesPart).ShortDayNames;
+  return AppendName(next, end, names, 7, WeekdayOfDay(dayNumber));
+}
+
+// A separator of the settings; one set to the zero byte renders nothing.
+char* AppendSeparator(char* next, char* end, char c) {
+  return c != '\0' ? AppendByte(next, end, c) : next;
+}
+
+// The era name of g (one g: abbreviated where the language abbreviates it)
+// and of the longer runs.
+char* AppendEraText(char* next, char* end, const CalendarDate& date, int run) {
+  char text[kRenderCapacity];
+  std::string_view era = AltCalendarText(date, "gg", text);
   if (run == 1) {
     if (Profile.PrimaryLanguageId == 0x11) {
-      text = Characters(text, 0, 1);
+      era = Characters(era, 0, 1);
     } else if (Profile.PrimaryLanguageId == 0x04 && Profile.SubLanguageId == 0x01 &&
-               CharacterCount(text) == 4) {
-      text = Characters(text, 2, 2);
+               CharacterCount(era) == 4) {
+      era = Characters(era, 2, 2);
     }
   }
-  st_.EmitText(text);
+  return AppendText(next, end, era);
 }
 
-void Pass::EraYearText(int run) {
-  char out[kRenderCapacity];
-  std::string_view text = AltCalendarText(Date(), run <= 2 ? "yy" : "yyyy", out);
-  if (run == 1 && !text.empty() && text.front() == '0') text.remove_prefix(1);
-  st_.EmitText(text);
+// The year of the era, for e and the longer runs.
+char* AppendEraYearText(char* next, char* end, const CalendarDate& date, int run) {
+  char text[kRenderCapacity];
+  std::string_view year = AltCalendarText(date, run <= 2 ? "yy" : "yyyy", text);
+  if (run == 1 && !year.empty() && year.front() == '0') year.remove_prefix(1);
+  return AppendText(next, end, year);
+}
+
+void RenderPass(RenderState& state, std::string_view format);
+
+// A settings format rendered by a nested pass, from `next` on.
+char* AppendNested(RenderState& state, char* next, std::string_view format) {
+  state.next = next;
+  RenderPass(state, format);
+  return state.next;
+}
+
+// One scan of one format text. Its state is kept in local variables, and
+// the helpers take and return what they need, so that the compiler can keep
+// all of it in registers.
+template <bool kLeadBytes>
+void Scan(RenderState& state, std::string_view f) {
+  char* next = state.next;
+  char* const end = state.end;
+  // Whether the last element that began with a letter was an hour, which
+  // makes an m the minute. Each letter element sets it for the next one.
+  bool afterHour = false;
+  bool twelveHour = false;
+  std::size_t pos = 0;
+  while (pos < f.size()) {
+    const std::size_t start = pos;
+    const char s = f[pos++];
+    if (IsLead<kLeadBytes>(s)) {
+      // A two-byte character is text the user wrote: copy it whole. It is
+      // no letter, so it ends the minute rule.
+      if (pos < f.size() && f[pos] != '\0') ++pos;
+      next = Append(next, end, f.data() + start, pos - start);
+      afterHour = false;
+      continue;
+    }
+    const Element element = ElementOf(s);
+    // The length of a specifier's run: how many bytes equal to its first.
+    int run = 1;
+    if (element >= kYear && element <= kDateTime) {
+      pos = RunEnd(f, pos, s);
+      run = static_cast<int>(pos - start);
+    }
+    switch (element) {
+      case kEnd: pos = f.size(); break;
+      case kText:
+        // A stretch of plain text, copied in one piece.
+        pos = TextEnd<kLeadBytes>(f, pos);
+        if (pos - start == 1) {
+          next = AppendByte(next, end, s);
+        } else {
+          next = Append(next, end, f.data() + start, pos - start);
+        }
+        break;
+      case kLetter:
+        afterHour = false;
+        next = AppendByte(next, end, s);
+        break;
+      case kYear:
+        afterHour = false;
+        if (run <= 2) {
+          next = AppendSmallNumber(next, end, state.Date().year % 100, 2);
+        } else {
+          next = AppendYear(next, end, state.Date().year);
+        }
+        break;
+      case kEra:
+        afterHour = false;
+        next = AppendEraText(next, end, state.Date(), run);
+        break;
+      case kEraYear:
+        afterHour = false;
+        next = AppendEraYearText(next, end, state.Date(), run);
+        break;
+      case kMonth:
+        if (afterHour) {
+          afterHour = false;
+          next = AppendSmallNumber(next, end, state.Time().minute, run);
+        } else if (run <= 2) {
+          next = AppendSmallNumber(next, end, state.Date().month, run);
+        } else if (run == 3) {
+          next = AppendName(next, end, SettingsWith(kShortMonthNamesPart).ShortMonthNames, 12,
+                            state.Date().month);
+        } else {
+          next = AppendName(next, end, SettingsWith(kLongMonthNamesPart).LongMonthNames, 12,
+                            state.Date().month);
+        }
+        break;
+      case kDay:
+        afterHour = false;
+        if (run <= 2) {
+          next = AppendSmallNumber(next, end, state.Date().day, run);
+        } else if (run <= 4) {
+          next = AppendDayName(next, end, run == 4, state.value.DayNumber);
+        } else if (run == 5) {
+          next = AppendNested(state, next, SettingsWith(kDateFormatsPart).ShortDateFormat);
+        } else {
+          next = AppendNested(state, next, SettingsWith(kDateFormatsPart).LongDateFormat);
+        }
+        break;
+      case kHour: {
+        afterHour = true;
+        // Once set, the 12-hour flag stays: the look-ahead can add nothing.
+        if (!twelveHour && LookAheadFindsAmPm<kLeadBytes>(f, pos)) twelveHour = true;
+        unsigned h = state.Time().hour;
+        if (twelveHour) {
+          if (h == 0) {
+            h = 12;
+          } else if (h > 12) {
+            h -= 12;
+          }
+        }
+        next = AppendSmallNumber(next, end, h, run);
+        break;
+      }
+      case kMinute:
+        afterHour = false;
+        next = AppendSmallNumber(next, end, state.Time().minute, run);
+        break;
+      case kSecond:
+        afterHour = false;
+        next = AppendSmallNumber(next, end, state.Time().second, run);
+        break;
+      case kMillisecond:
+        afterHour = false;
+        next = AppendNumber(next, end, state.Time().millisecond, run < 3 ? run : 3);
+        break;
+      case kTimeFormat: {
+        afterHour = false;
+        const FormatSettings& fs = SettingsWith(kTimeFormatsPart);
+        next = AppendNested(state, next, run == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat);
+        break;
+      }
+      case kDateTime: {
+        afterHour = false;
+        next = AppendNested(state, next, SettingsWith(kDateFormatsPart).ShortDateFormat);
+        // Midnight is judged without the milliseconds.
+        const ClockTime& time = state.Time();
+        if (time.hour != 0 || time.minute != 0 || time.second != 0) {
+          next = AppendByte(next, end, ' ');
+          next = AppendNested(state, next, SettingsWith(kTimeFormatsPart).LongTimeFormat);
+        }
+        break;
+      }
+      case kAForm: {
+        afterHour = false;
+        // The form that begins with this A; an A that starts no form is
+        // copied.
+        const std::string_view rest = f.substr(start);
+        switch (MatchAForm(rest)) {
+          case AForm::kAmPmLetters:
+            next = Append(next, end, rest.data() + (state.Time().hour < 12 ? 0 : 3), 2);
+            pos = start + 5;
+            twelveHour = true;
+            break;
+          case AForm::kAPLetter:
+            next = AppendByte(next, end, rest[state.Time().hour < 12 ? 0 : 2]);
+            pos = start + 3;
+            twelveHour = true;
+            break;
+          case AForm::kAmPmText: {
+            const FormatSettings& fs = SettingsWith(kDesignatorsPart);
+            next =
+                AppendText(next, end, state.Time().hour < 12 ? fs.TimeAMString : fs.TimePMString);
+            pos = start + 4;
+            twelveHour = true;
+            break;
+          }
+          case AForm::kLongDayName:
+            next = AppendDayName(next, end, true, state.value.DayNumber);
+            pos = start + 4;
+            break;
+          case AForm::kShortDayName:
+            next = AppendDayName(next, end, false, state.value.DayNumber);
+            pos = start + 3;
+            break;
+          case AForm::kNone: next = AppendByte(next, end, s); break;
+        }
+        break;
+      }
+      case kDateSeparator:
+        next = AppendSeparator(next, end, SettingsWith(kDateSeparatorPart).DateSeparator);
+        break;
+      case kTimeSeparator:
+        next = AppendSeparator(next, end, SettingsWith(kTimeSeparatorPart).TimeSeparator);
+        break;
+      case kQuote: {
+        // Text between a quote and the next quote of the same kind, copied
+        // as it stands; an unclosed literal runs to the end of the format.
+        pos = QuoteEnd<kLeadBytes>(f, start + 1, s);
+        next = Append(next, end, f.data() + start + 1, pos - start - 1);
+        if (pos < f.size() && f[pos] == s) ++pos;
+        break;
+      }
+    }
+  }
+  state.next = next;
+}
+
+void RenderPass(RenderState& state, std::string_view format) {
+  if (format.empty() || state.nestingLevel >= 2) return;
+  ++state.nestingLevel;
+  if (state.anyLeadBytes) {
+    Scan<true>(state, format);
+  } else {
+    Scan<false>(state, format);
+  }
+  --state.nestingLevel;
 }
 
 }  // namespace
@@ -464,7 +630,7 @@ std::size_t RenderDateTime(std::string_view format, DateTimeValue value,
   // The empty format renders as "c": the short date, and the long time
   // unless it is midnight.
   RenderPass(state, format.empty() ? std::string_view("C") : format);
-  return state.RenderLength;
+  return static_cast<std::size_t>(state.next - text);
 }
 
 std::string RenderDateTime(std::string_view format, DateTimeValue value) {
