@@ -373,15 +373,14 @@ char* AppendYear(char* next, char* end, unsigned year) {
 }
 
 // Entry `index` of a name table, counted from 1; nothing where there is none.
-char* AppendName(char* next, char* end, const std::string* names, int count, int index) {
-  if (index < 1 || index > count) return next;
-  return AppendText(next, end, names[index - 1]);
+char* AppendName(char* next, char* end, NameTable table, int index) {
+  const std::string* name = NameAt(table, index);
+  return name != nullptr ? AppendText(next, end, *name) : next;
 }
 
 char* AppendDayName(char* next, char* end, bool longName, std::int32_t dayNumber) {
-  const std::string* names = longName ? SettingsWith(kLongDayNamesPart).LongDayNames
-                                      : SettingsWith(kShortDayNamesPart).ShortDayNames;
-  return AppendName(next, end, names, 7, WeekdayOfDay(dayNumber));
+  return AppendName(next, end, longName ? NameTable::kLongDays : NameTable::kShortDays,
+                    WeekdayOfDay(dayNumber));
 }
 
 // A separator of the settings; one set to the zero byte renders nothing.
@@ -490,11 +489,9 @@ void Scan(RenderState& state, std::string_view f) {
         } else if (run <= 2) {
           next = AppendSmallNumber(next, end, state.Date().month, run);
         } else if (run == 3) {
-          next = AppendName(next, end, SettingsWith(kShortMonthNamesPart).ShortMonthNames, 12,
-                            state.Date().month);
+          next = AppendName(next, end, NameTable::kShortMonths, state.Date().month);
         } else {
-          next = AppendName(next, end, SettingsWith(kLongMonthNamesPart).LongMonthNames, 12,
-                            state.Date().month);
+          next = AppendName(next, end, NameTable::kLongMonths, state.Date().month);
         }
         break;
       case kDay:
