@@ -190,9 +190,9 @@ struct RenderState {
   bool anyLeadBytes = false;
   bool dateDecoded = false;
   bool timeDecoded = false;
-  DayMillis value{};  // the value to render, split once for all passes
-  CalendarDate date{};
-  ClockTime time{};
+  DayMillis value;    // the value to render, split once for all passes
+  CalendarDate date;  // once dateDecoded
+  ClockTime time;     // once timeDecoded
 
   const CalendarDate& Date() {
     if (!dateDecoded) {
@@ -214,11 +214,12 @@ char Upper(char c) {
   return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
 }
 
-// Case-insensitive test that `text` starts with the upper-case `form`.
-bool StartsWithForm(std::string_view text, std::string_view form) {
-  if (text.size() < form.size()) return false;
+// Case-insensitive test that the text from `p` to `e` starts with the
+// upper-case `form`.
+bool StartsWithForm(const char* p, const char* e, std::string_view form) {
+  if (static_cast<std::size_t>(e - p) < form.size()) return false;
   for (std::size_t i = 0; i < form.size(); ++i) {
-    if (Upper(text[i]) != form[i]) return false;
+    if (Upper(p[i]) != form[i]) return false;
   }
   return true;
 }
@@ -273,45 +274,42 @@ bool IsLead(char c) {
   return kLeadBytes && c != '\0' && IsLeadByte(c);
 }
 
-// The end of the run of bytes equal to `s` from `pos` on.
-std::size_t RunEnd(std::string_view format, std::size_t pos, char s) {
-  while (pos < format.size() && format[pos] == s) ++pos;
-  return pos;
+// The scans below read the format from `p` to `e`, and return where they
+// stop.
+
+// The end of the run of bytes equal to `s` from `p` on.
+const char* RunEnd(const char* p, const char* e, char s) {
+  while (p != e && *p == s) ++p;
+  return p;
 }
 
-// The end of the stretch of bytes from `pos` on that start no element and
-// are no letter.
+// The end of the stretch of bytes that start no element and are no letter.
 template <bool kLeadBytes>
-std::size_t TextEnd(std::string_view format, std::size_t pos) {
-  while (pos < format.size() && ElementOf(format[pos]) == kText &&
-         !IsLead<kLeadBytes>(format[pos])) {
-    ++pos;
+const char* TextEnd(const char* p, const char* e) {
+  while (p != e && ElementOf(*p) == kText && !IsLead<kLeadBytes>(*p)) ++p;
+  return p;
+}
+
+// The end of a quoted literal's text: the closing quote, or the end of the
+// format. A trail byte equal to the quote does not end it.
+template <bool kLeadBytes>
+const char* QuoteEnd(const char* p, const char* e, char quote) {
+  while (p != e && *p != quote && *p != '\0') {
+    p += IsLead<kLeadBytes>(*p) && e - p > 1 && p[1] != '\0' ? 2 : 1;
   }
-  return pos;
+  return p;
 }
 
-// The end of a quoted literal whose text starts at `pos`: the closing quote,
-// or the end of the format. A trail byte equal to the quote does not end it.
+// Looks ahead from the end of an hour run: the next hour letter ends the
+// search, and so does an A outside quotes, which sets the 12-hour flag when
+// it starts an AM/PM form.
 template <bool kLeadBytes>
-std::size_t QuoteEnd(std::string_view format, std::size_t pos, char quote) {
-  while (pos < format.size() && format[pos] != quote && format[pos] != '\0') {
-    pos += IsLead<kLeadBytes>(format[pos]) && pos + 1 < format.size() && format[pos + 1] != '\0'
-               ? 2
-               : 1;
-  }
-  return pos;
-}
-
-// Looks ahead from `pos`, the end of an hour run: the next hour letter ends
-// the search, and so does an A outside quotes, which sets the 12-hour flag
-// when it starts an AM/PM form.
-template <bool kLeadBytes>
-bool LookAheadFindsAmPm(std::string_view format, std::size_t pos) {
+bool LookAheadFindsAmPm(const char* p, const char* e) {
   bool inQuotes = false;
-  for (; pos < format.size(); ++pos) {
-    const char c = format[pos];
+  for (; p != e; ++p) {
+    const char c = *p;
     if (IsLead<kLeadBytes>(c)) {
-      if (pos + 1 < format.size() && format[pos + 1] != '\0') ++pos;  // the trail byte goes with it
+      if (e - p > 1 && p[1] != '\0') ++p;  // the trail byte goes with it
       continue;
     }
     if (!kLookAheadStops[static_cast<unsigned char>(c)]) continue;
@@ -321,9 +319,8 @@ bool LookAheadFindsAmPm(std::string_view format, std::size_t pos) {
     } else if (c == 'H' || c == 'h') {
       return false;
     } else if (!inQuotes) {  // an A
-      const std::string_view rest = format.substr(pos);
-      return StartsWithForm(rest, "AM/PM") || StartsWithForm(rest, "A/P") ||
-             StartsWithForm(rest, "AMPM");
+      return StartsWithForm(p, e, "AM/PM") || StartsWithForm(p, e, "A/P") ||
+             StartsWithForm(p, e, "AMPM");
     }
   }
   return false;
@@ -333,12 +330,12 @@ bool LookAheadFindsAmPm(std::string_view format, std::size_t pos) {
 // written, AMPM the locale's texts, AAAA and AAA the day names.
 enum class AForm { kNone, kAmPmLetters, kAPLetter, kAmPmText, kLongDayName, kShortDayName };
 
-AForm MatchAForm(std::string_view rest) {
-  if (StartsWithForm(rest, "AM/PM")) return AForm::kAmPmLetters;
-  if (StartsWithForm(rest, "A/P")) return AForm::kAPLetter;
-  if (StartsWithForm(rest, "AMPM")) return AForm::kAmPmText;
-  if (StartsWithForm(rest, "AAAA")) return AForm::kLongDayName;
-  if (StartsWithForm(rest, "AAA")) return AForm::kShortDayName;
+AForm MatchAForm(const char* p, const char* e) {
+  if (StartsWithForm(p, e, "AM/PM")) return AForm::kAmPmLetters;
+  if (StartsWithForm(p, e, "A/P")) return AForm::kAPLetter;
+  if (StartsWithForm(p, e, "AMPM")) return AForm::kAmPmText;
+  if (StartsWithForm(p, e, "AAAA")) return AForm::kLongDayName;
+  if (StartsWithForm(p, e, "AAA")) return AForm::kShortDayName;
   return AForm::kNone;
 }
 
@@ -425,22 +422,23 @@ char* AppendNested(RenderState& state, char* next, std::string_view format) {
 // the helpers take and return what they need, so that the compiler can keep
 // all of it in registers.
 template <bool kLeadBytes>
-void Scan(RenderState& state, std::string_view f) {
+void Scan(RenderState& state, std::string_view format) {
+  const char* p = format.data();
+  const char* const e = p + format.size();
   char* next = state.next;
   char* const end = state.end;
   // Whether the last element that began with a letter was an hour, which
   // makes an m the minute. Each letter element sets it for the next one.
   bool afterHour = false;
   bool twelveHour = false;
-  std::size_t pos = 0;
-  while (pos < f.size()) {
-    const std::size_t start = pos;
-    const char s = f[pos++];
+  while (p != e) {
+    const char* const start = p;
+    const char s = *p++;
     if (IsLead<kLeadBytes>(s)) {
       // A two-byte character is text the user wrote: copy it whole. It is
       // no letter, so it ends the minute rule.
-      if (pos < f.size() && f[pos] != '\0') ++pos;
-      next = Append(next, end, f.data() + start, pos - start);
+      if (p != e && *p != '\0') ++p;
+      next = Append(next, end, start, static_cast<std::size_t>(p - start));
       afterHour = false;
       continue;
     }
@@ -448,18 +446,18 @@ void Scan(RenderState& state, std::string_view f) {
     // The length of a specifier's run: how many bytes equal to its first.
     int run = 1;
     if (element >= kYear && element <= kDateTime) {
-      pos = RunEnd(f, pos, s);
-      run = static_cast<int>(pos - start);
+      p = RunEnd(p, e, s);
+      run = static_cast<int>(p - start);
     }
     switch (element) {
-      case kEnd: pos = f.size(); break;
+      case kEnd: p = e; break;
       case kText:
         // A stretch of plain text, copied in one piece.
-        pos = TextEnd<kLeadBytes>(f, pos);
-        if (pos - start == 1) {
+        p = TextEnd<kLeadBytes>(p, e);
+        if (p - start == 1) {
           next = AppendByte(next, end, s);
         } else {
-          next = Append(next, end, f.data() + start, pos - start);
+          next = Append(next, end, start, static_cast<std::size_t>(p - start));
         }
         break;
       case kLetter:
@@ -509,7 +507,7 @@ void Scan(RenderState& state, std::string_view f) {
       case kHour: {
         afterHour = true;
         // Once set, the 12-hour flag stays: the look-ahead can add nothing.
-        if (!twelveHour && LookAheadFindsAmPm<kLeadBytes>(f, pos)) twelveHour = true;
+        if (!twelveHour && LookAheadFindsAmPm<kLeadBytes>(p, e)) twelveHour = true;
         unsigned h = state.Time().hour;
         if (twelveHour) {
           if (h == 0) {
@@ -550,56 +548,53 @@ void Scan(RenderState& state, std::string_view f) {
         }
         break;
       }
-      case kAForm: {
+      case kAForm:
         afterHour = false;
         // The form that begins with this A; an A that starts no form is
         // copied.
-        const std::string_view rest = f.substr(start);
-        switch (MatchAForm(rest)) {
+        switch (MatchAForm(start, e)) {
           case AForm::kAmPmLetters:
-            next = Append(next, end, rest.data() + (state.Time().hour < 12 ? 0 : 3), 2);
-            pos = start + 5;
+            next = Append(next, end, start + (state.Time().hour < 12 ? 0 : 3), 2);
+            p = start + 5;
             twelveHour = true;
             break;
           case AForm::kAPLetter:
-            next = AppendByte(next, end, rest[state.Time().hour < 12 ? 0 : 2]);
-            pos = start + 3;
+            next = AppendByte(next, end, start[state.Time().hour < 12 ? 0 : 2]);
+            p = start + 3;
             twelveHour = true;
             break;
           case AForm::kAmPmText: {
             const FormatSettings& fs = SettingsWith(kDesignatorsPart);
             next =
                 AppendText(next, end, state.Time().hour < 12 ? fs.TimeAMString : fs.TimePMString);
-            pos = start + 4;
+            p = start + 4;
             twelveHour = true;
             break;
           }
           case AForm::kLongDayName:
             next = AppendDayName(next, end, true, state.value.DayNumber);
-            pos = start + 4;
+            p = start + 4;
             break;
           case AForm::kShortDayName:
             next = AppendDayName(next, end, false, state.value.DayNumber);
-            pos = start + 3;
+            p = start + 3;
             break;
           case AForm::kNone: next = AppendByte(next, end, s); break;
         }
         break;
-      }
       case kDateSeparator:
         next = AppendSeparator(next, end, SettingsWith(kDateSeparatorPart).DateSeparator);
         break;
       case kTimeSeparator:
         next = AppendSeparator(next, end, SettingsWith(kTimeSeparatorPart).TimeSeparator);
         break;
-      case kQuote: {
+      case kQuote:
         // Text between a quote and the next quote of the same kind, copied
         // as it stands; an unclosed literal runs to the end of the format.
-        pos = QuoteEnd<kLeadBytes>(f, start + 1, s);
-        next = Append(next, end, f.data() + start + 1, pos - start - 1);
-        if (pos < f.size() && f[pos] == s) ++pos;
+        p = QuoteEnd<kLeadBytes>(p, e, s);
+        next = Append(next, end, start + 1, static_cast<std::size_t>(p - start - 1));
+        if (p != e && *p == s) ++p;  // the closing quote, not a zero byte
         break;
-      }
     }
   }
   state.next = next;
