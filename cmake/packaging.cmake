@@ -96,6 +96,16 @@ License: Expat
   install(FILES ${PROJECT_SOURCE_DIR}/README.md ${CLOCKCAST_CHANGELOG_INSTALLED}
                 ${CLOCKCAST_DOC_BUILD_DIR}/copyright
           DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  if(NOT CLOCKCAST_PIE)
+    # The program is linked position-dependent on purpose (see the top-level
+    # CMakeLists.txt); the package says so to lintian.
+    file(CONFIGURE OUTPUT ${CLOCKCAST_DOC_BUILD_DIR}/lintian-overrides
+         CONTENT "# Position-dependent on purpose: a run is cheaper without the relocations.
+clockcast: hardening-no-pie [usr/bin/clockcast]
+")
+    install(FILES ${CLOCKCAST_DOC_BUILD_DIR}/lintian-overrides
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/lintian/overrides RENAME clockcast)
+  endif()
 endif()
 
 # --- Packages ------------------------------------------------------------------
