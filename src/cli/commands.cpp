@@ -37,6 +37,26 @@ void AppendRendered(std::string_view format, datetime::DateTimeValue value) {
   AppendToCurrentLine(std::string_view(text, datetime::RenderDateTime(format, value, text)));
 }
 
+// The suffix of a day as "d" renders it: st for 1, 21 and 31, nd for 2 and
+// 22, rd for 3 and 23, th for any other text. The text is tested by its
+// length and bytes: comparing strings would call memcmp, and the first call
+// through the PLT costs the run a dynamic-linker lookup.
+std::string_view DaySuffix(std::string_view day) {
+  // The units digit of a text that is one of those seven days.
+  char units = '\0';
+  if (day.size() == 1) {
+    units = day[0];
+  } else if (day.size() == 2 && (day[0] == '2' || (day[0] == '3' && day[1] == '1'))) {
+    units = day[1];
+  }
+  switch (units) {
+    case '1': return "st";
+    case '2': return "nd";
+    case '3': return "rd";
+    default: return "th";
+  }
+}
+
 }  // namespace
 
 void RunDateCommand(std::string_view parameter) {
@@ -50,16 +70,9 @@ void RunTimeCommand(std::string_view parameter) {
 }
 
 void RunDaySuffixCommand() {
-  const std::string day = datetime::RenderDateTime("d", datetime::CurrentDate());
-  if (day == "1" || day == "21" || day == "31") {
-    AppendToCurrentLine("st");
-  } else if (day == "2" || day == "22") {
-    AppendToCurrentLine("nd");
-  } else if (day == "3" || day == "23") {
-    AppendToCurrentLine("rd");
-  } else {
-    AppendToCurrentLine("th");
-  }
+  char text[datetime::kRenderCapacity];
+  const std::size_t length = datetime::RenderDateTime("d", datetime::CurrentDate(), text);
+  AppendToCurrentLine(DaySuffix(std::string_view(text, length)));
 }
 
 void RunTimeOffsetCommand(std::string_view parameter) {
