@@ -210,20 +210,6 @@ struct RenderState {
   }
 };
 
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
-// Case-insensitive test that the text from `p` to `e` starts with the
-// upper-case `form`.
-bool StartsWithForm(const char* p, const char* e, std::string_view form) {
-  if (static_cast<std::size_t>(e - p) < form.size()) return false;
-  for (std::size_t i = 0; i < form.size(); ++i) {
-    if (Upper(p[i]) != form[i]) return false;
-  }
-  return true;
-}
-
 // The position after the era-text character at `pos`. Where the locale has
 // two-byte characters, a lead byte takes the next byte with it. Elsewhere a
 // character is one byte, except that a UTF-8 sequence is kept whole: an era
@@ -300,6 +286,33 @@ const char* QuoteEnd(const char* p, const char* e, char quote) {
   return p;
 }
 
+// Whether `c` is the letter `lower` in either case.
+bool IsLetter(char c, char lower) {
+  return (c | 0x20) == lower;
+}
+
+// The forms that begin with an A: AM/PM and A/P render the letters as
+// written, AMPM the locale's texts, AAAA and AAA the day names. Letters
+// match in either case.
+enum class AForm { kNone, kAmPmLetters, kAPLetter, kAmPmText, kLongDayName, kShortDayName };
+
+// The form that begins with the A at `p`. The byte after the A tells the
+// forms apart; where two could match, the longer wins.
+AForm MatchAForm(const char* p, const char* e) {
+  const std::ptrdiff_t n = e - p;
+  if (n >= 3 && p[1] == '/' && IsLetter(p[2], 'p')) return AForm::kAPLetter;
+  if (n >= 4 && IsLetter(p[1], 'm')) {
+    if (n >= 5 && p[2] == '/' && IsLetter(p[3], 'p') && IsLetter(p[4], 'm')) {
+      return AForm::kAmPmLetters;
+    }
+    if (IsLetter(p[2], 'p') && IsLetter(p[3], 'm')) return AForm::kAmPmText;
+  }
+  if (n >= 3 && IsLetter(p[1], 'a') && IsLetter(p[2], 'a')) {
+    return n >= 4 && IsLetter(p[3], 'a') ? AForm::kLongDayName : AForm::kShortDayName;
+  }
+  return AForm::kNone;
+}
+
 // Looks ahead from the end of an hour run: the next hour letter ends the
 // search, and so does an A outside quotes, which sets the 12-hour flag when
 // it starts an AM/PM form.
@@ -319,24 +332,11 @@ bool LookAheadFindsAmPm(const char* p, const char* e) {
     } else if (c == 'H' || c == 'h') {
       return false;
     } else if (!inQuotes) {  // an A
-      return StartsWithForm(p, e, "AM/PM") || StartsWithForm(p, e, "A/P") ||
-             StartsWithForm(p, e, "AMPM");
+      const AForm form = MatchAForm(p, e);
+      return form == AForm::kAmPmLetters || form == AForm::kAPLetter || form == AForm::kAmPmText;
     }
   }
   return false;
-}
-
-// The forms that begin with an A: AM/PM and A/P render the letters as
-// written, AMPM the locale's texts, AAAA and AAA the day names.
-enum class AForm { kNone, kAmPmLetters, kAPLetter, kAmPmText, kLongDayName, kShortDayName };
-
-AForm MatchAForm(const char* p, const char* e) {
-  if (StartsWithForm(p, e, "AM/PM")) return AForm::kAmPmLetters;
-  if (StartsWithForm(p, e, "A/P")) return AForm::kAPLetter;
-  if (StartsWithForm(p, e, "AMPM")) return AForm::kAmPmText;
-  if (StartsWithForm(p, e, "AAAA")) return AForm::kLongDayName;
-  if (StartsWithForm(p, e, "AAA")) return AForm::kShortDayName;
-  return AForm::kNone;
 }
 
 // The helpers below append at `next`, drop what does not fit before `end`,
@@ -351,14 +351,19 @@ char* AppendText(char* next, char* end, std::string_view text) {
   return Append(next, end, text.data(), text.size());
 }
 
+// Two bytes, moved whole where they fit, which is nearly always.
+char* AppendPair(char* next, char* end, const char* pair) {
+  if (end - next < 2) return Append(next, end, pair, 2);
+  MoveBytes<2>(next, pair);
+  return next + 2;
+}
+
 // A number below 100 in two digits, or in one where it is below ten and
 // `width` is 1: days, months, hours, minutes and seconds.
 char* AppendSmallNumber(char* next, char* end, unsigned number, int width) {
   const char* pair = &kDigitPairs[2 * number];
   if (number < 10 && width < 2) return AppendByte(next, end, pair[1]);
-  if (end - next < 2) return Append(next, end, pair, 2);
-  MoveBytes<2>(next, pair);
-  return next + 2;
+  return AppendPair(next, end, pair);
 }
 
 // A year in at least four digits.
@@ -554,7 +559,7 @@ void Scan(RenderState& state, std::string_view format) {
         // copied.
         switch (MatchAForm(start, e)) {
           case AForm::kAmPmLetters:
-            next = Append(next, end, start + (state.Time().hour < 12 ? 0 : 3), 2);
+            next = AppendPair(next, end, start + (state.Time().hour < 12 ? 0 : 3));
             p = start + 5;
             twelveHour = true;
             break;
