@@ -1,5 +1,7 @@
 #include "datetime/settings.h"
 
+#include <bit>
+
 #include "platform/platform.h"
 #include "runtime/integer.h"
 #include "runtime/lasting.h"
@@ -423,11 +425,12 @@ void ReleaseFormatSettings() {
     Release(Settings.TimeAMString);
     Release(Settings.TimePMString);
   }
-  for (const NameTable table : kNameTables) {
-    std::string* names = NamesOf(table);
-    for (int i = 0; i < kNameCount[static_cast<int>(table)]; ++i) {
-      if ((PendingNames & NameBit(table, i)) == 0) Release(names[i]);
-    }
+  // Only the names read: a run reads a few of them, if any.
+  for (std::uint64_t read = ~PendingNames & kAllNames; read != 0; read &= read - 1) {
+    const int bit = std::countr_zero(read);
+    int table = 3;
+    while (bit < kFirstNameBit[table]) --table;
+    Release(NamesOf(static_cast<NameTable>(table))[bit - kFirstNameBit[table]]);
   }
   Settings.DateSeparator = '/';
   Settings.TimeSeparator = ':';
