@@ -60,11 +60,16 @@ int ModuleFileName(char* buffer, int size) {
   return n;
 }
 
-LocalTime ReadLocalClock() { return Fake().clock; }
+LocalTime ReadLocalClock() {
+  return Fake().clock;
+}
 
-std::uint32_t ThreadLocale() { return Fake().threadLocale; }
+std::uint32_t ThreadLocale() {
+  return Fake().threadLocale;
+}
 
 int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size) {
+  Fake().askedItems.push_back(item);
   const auto& items = Fake().localeItems;
   const auto it = items.find({locale, item});
   if (it == items.end()) return 0;
@@ -74,7 +79,9 @@ int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size)
   return needed;
 }
 
-std::uint32_t AnsiCodePage() { return Fake().ansiCodePage; }
+std::uint32_t AnsiCodePage() {
+  return Fake().ansiCodePage;
+}
 
 bool CodePageLeadBytes(std::uint32_t codePage, std::uint8_t (&ranges)[12]) {
   std::fill(std::begin(ranges), std::end(ranges), 0);
@@ -85,8 +92,12 @@ bool CodePageLeadBytes(std::uint32_t codePage, std::uint8_t (&ranges)[12]) {
   return true;
 }
 
-std::uint32_t PlatformId() { return Fake().platformId; }
-int DbcsEnabled() { return Fake().dbcsEnabled; }
+std::uint32_t PlatformId() {
+  return Fake().platformId;
+}
+int DbcsEnabled() {
+  return Fake().dbcsEnabled;
+}
 
 int AltCalendarDate(std::uint32_t, std::uint16_t year, std::uint16_t month, std::uint16_t day,
                     const char* picture, char* out, int size) {
@@ -98,8 +109,12 @@ int AltCalendarDate(std::uint32_t, std::uint16_t year, std::uint16_t month, std:
   return static_cast<int>(text->size()) + 1;
 }
 
-Handle StdOutput() { return Fake().stdOutput; }
-DeviceType FileType(Handle) { return Fake().deviceType; }
+Handle StdOutput() {
+  return Fake().stdOutput;
+}
+DeviceType FileType(Handle) {
+  return Fake().deviceType;
+}
 
 int WriteFile(Handle, const char* bytes, std::size_t count) {
   auto& fake = Fake();
@@ -107,6 +122,8 @@ int WriteFile(Handle, const char* bytes, std::size_t count) {
   return fake.failWritesWith;
 }
 
-void CloseHandle(Handle) { ++Fake().closedHandles; }
+void CloseHandle(Handle) {
+  ++Fake().closedHandles;
+}
 
 }  // namespace clockcast::platform

@@ -24,6 +24,7 @@ struct FakePlatform {
   // Locale: items by (locale, item); absent items are unknown (answer 0).
   std::uint32_t threadLocale = 0;
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::string> localeItems;
+  std::vector<std::uint32_t> askedItems;  // every LocaleInfo item, in order
   std::uint32_t ansiCodePage = 1252;
   std::map<std::uint32_t, std::vector<std::uint8_t>> leadByteRanges;  // up to 12 bytes
   std::uint32_t platformId = 2;

@@ -4,11 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <tuple>
 #include <utility>
 #include <vector>
 
+#include "datetime/format.h"
 #include "fake_platform.h"
 
 namespace clockcast::datetime {
@@ -20,7 +22,7 @@ using Items = std::vector<std::pair<std::uint32_t, const char*>>;  // nullptr: i
 // A fresh fake whose thread locale answers `items` and whose process code page
 // has the lead-byte `ranges`; then the settings are loaded.
 void Load(std::uint32_t locale, const Items& items, std::vector<std::uint8_t> ranges = {},
-          std::uint32_t platformId = 2, int dbcs = 0) {
+          std::uint32_t platformId = 2, int dbcs = 0, bool complete = true) {
   testing::ResetFake();
   ReleaseFormatSettings();
   Fake().threadLocale = locale;
@@ -31,7 +33,7 @@ void Load(std::uint32_t locale, const Items& items, std::vector<std::uint8_t> ra
     if (text) Fake().localeItems[{locale, item}] = text;
   }
   LoadFormatSettings();
-  CompleteFormatSettings();
+  if (complete) CompleteFormatSettings();
 }
 
 TEST(Settings, EveryQueryFailingGivesTheDefaults) {
@@ -194,6 +196,68 @@ TEST(Settings, DateFormatsAreAdaptedToEraCalendarsAndEastAsianLanguages) {
          {0x81, 0x81, 0xB6, 0xB6});
     EXPECT_EQ(Settings.ShortDateFormat, c.adapted) << c.format;
     EXPECT_EQ(Settings.LongDateFormat, c.format ? c.adapted : "mmmm d, eeee") << c.format;
+  }
+}
+
+// The start-up only notes the locale; each part of the settings, and each
+// name, is asked of it when a format first needs it, and just once. What
+// renders is the same as from settings read whole at start-up.
+TEST(Settings, EachPartIsAskedWhenFirstNeededAndRendersAsIfReadWhole) {
+  const std::uint32_t german = 0x0407;
+  Items items = {{LOCALE_SDATE, "."},
+                 {LOCALE_STIME, ":"},
+                 {LOCALE_SSHORTDATE, "dd.MM.yyyy"},
+                 {LOCALE_SLONGDATE, "dddd, d. MMMM yyyy"},
+                 {LOCALE_S1159, "vorm."},
+                 {LOCALE_S2359, "nachm."},
+                 {LOCALE_ITIME, "1"},
+                 {LOCALE_ITLZERO, "1"},
+                 {LOCALE_ICALENDARTYPE, "1"}};
+  const char* days[] = {"Mo", "Di", "Mi", "Do", "Fr", "Sa", "So"};
+  const char* longDays[] = {"Montag",  "Dienstag", "Mittwoch", "Donnerstag",
+                            "Freitag", "Samstag",  "Sonntag"};
+  for (std::uint32_t i = 0; i < 7; ++i) {
+    items.emplace_back(LOCALE_SABBREVDAYNAME1 + i, days[i]);
+    items.emplace_back(LOCALE_SDAYNAME1 + i, longDays[i]);
+  }
+  items.emplace_back(LOCALE_SABBREVMONTHNAME1 + 1, "Feb");
+  items.emplace_back(LOCALE_SMONTHNAME1 + 1, "Februar");
+  const DateTimeValue friday = ComposeDate(1978, 2, 10) + ComposeTime(14, 5, 9, 7);
+
+  struct Case {
+    const char* format;
+    std::vector<std::uint32_t> asked;  // in any order, each once
+  };
+  const Case cases[] = {
+      {"dd", {}},
+      {"mmmm mmmm", {LOCALE_SMONTHNAME1 + 1}},
+      {"mmm", {LOCALE_SABBREVMONTHNAME1 + 1}},
+      {"dddd aaaa", {LOCALE_SDAYNAME1 + 4}},  // Friday is the locale's fifth day
+      {"ddd aaa", {LOCALE_SABBREVDAYNAME1 + 4}},
+      {"d/m", {LOCALE_SDATE}},
+      {"hh:nn", {LOCALE_STIME}},
+      {"ampm", {LOCALE_S1159, LOCALE_S2359}},
+      {"tt", {LOCALE_ITLZERO, LOCALE_ITIME, LOCALE_STIME}},
+      {"ddddd dddddd",
+       {LOCALE_ICALENDARTYPE, LOCALE_SSHORTDATE, LOCALE_SLONGDATE, LOCALE_SDAYNAME1 + 4,
+        LOCALE_SMONTHNAME1 + 1}},
+      {"c",
+       {LOCALE_ICALENDARTYPE, LOCALE_SSHORTDATE, LOCALE_SLONGDATE, LOCALE_ITLZERO, LOCALE_ITIME,
+        LOCALE_STIME}},
+  };
+  for (const Case& c : cases) {
+    Load(german, items, {}, 2, 0, true);
+    const std::string whole = RenderDateTime(c.format, friday);
+    Load(german, items, {}, 2, 0, false);
+    Fake().askedItems.clear();
+    EXPECT_EQ(RenderDateTime(c.format, friday), whole) << c.format;
+    std::vector<std::uint32_t> asked = Fake().askedItems;
+    std::vector<std::uint32_t> expected = c.asked;
+    std::sort(asked.begin(), asked.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(asked, expected) << c.format;
+    ReleaseFormatSettings();
+    EXPECT_TRUE(Settings.LongMonthNames[1].empty() && Settings.ShortDateFormat.empty()) << c.format;
   }
 }
 
