@@ -19,7 +19,8 @@
 //
 // The format is held in a heap block of exactly its length, so that
 // AddressSanitizer catches a read past it. Properties:
-//  - at most 256 bytes, and the same text on a second call;
+//  - at most 256 bytes, the same text from the buffer form and the string
+//    form, and the same text on a second call;
 //  - the empty format renders as "c";
 //  - a format without letters, quotes, separators and two-byte characters
 //    renders as itself, cut at 256 bytes; a quoted text renders as the text;
@@ -132,9 +133,14 @@ std::string Cut(std::string text) {
 std::string Render(std::string_view format, datetime::DateTimeValue value) {
   const std::unique_ptr<char[]> block(new char[format.size() == 0 ? 1 : format.size()]);
   if (!format.empty()) std::memcpy(block.get(), format.data(), format.size());
-  const std::string text =
-      datetime::RenderDateTime(std::string_view(block.get(), format.size()), value);
-  FUZZ_CHECK(text.size() <= datetime::kRenderCapacity);
+  const std::string_view view(block.get(), format.size());
+  // The result goes to a heap block of exactly 256 bytes, so that
+  // AddressSanitizer catches a write past the cap.
+  const auto result = std::make_unique<char[][datetime::kRenderCapacity]>(1);
+  const std::size_t length = datetime::RenderDateTime(view, value, result[0]);
+  FUZZ_CHECK(length <= datetime::kRenderCapacity);
+  std::string text(result[0], length);
+  FUZZ_CHECK(datetime::RenderDateTime(view, value) == text);
   return text;
 }
 

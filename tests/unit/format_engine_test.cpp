@@ -1,10 +1,12 @@
 // The format interpreter's own mechanics against properties that need no
 // table of outputs: a format ends at its first zero byte wherever that
-// stands, and a number that meets the end of the 256-byte result is cut
-// exactly where the same text rendered without the limit would be.
+// stands, a number that meets the end of the 256-byte result is cut exactly
+// where the same text rendered without the limit would be, and the caller's
+// buffer receives the result and nothing more.
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -19,7 +21,7 @@ constexpr double kSample = 28'531 + 50'709'007 / 86'400'000.0;  // 1978-02-10 14
 
 TEST(FormatEngine, AFormatEndsAtItsFirstZeroByte) {
   ReleaseFormatSettings();
-  const std::string format = "yyyy-mm-dd hh:nn:ss.zzz 'quoted' dddd";
+  const std::string format = "yyyy-mm-dd hh:nn:ss.zzz 'quoted' dddd h am/pm a/p ampm aaaa aaa";
   // A zero first leaves an empty format, which renders nothing; the empty
   // format itself stands for "c".
   EXPECT_EQ(RenderDateTime(std::string_view("\0yy", 3), kSample), "");
@@ -44,6 +46,23 @@ TEST(FormatEngine, NumbersAreCutAtTheEndOfTheResult) {
         EXPECT_EQ(RenderDateTime(format, value), expected) << number << " after " << pad;
       }
     }
+  }
+}
+
+TEST(FormatEngine, TheCallersBufferGetsTheResultAndNothingMore) {
+  ReleaseFormatSettings();
+  const std::string longFormat = std::string(300, '-') + "yyyy";
+  for (const std::string_view format :
+       {std::string_view(), std::string_view("d"), std::string_view("yyyy-mm-dd hh:nn:ss am/pm"),
+        std::string_view(longFormat)}) {
+    char text[kRenderCapacity];
+    std::memset(text, '#', sizeof text);
+    const std::size_t length = RenderDateTime(format, kSample, text);
+    ASSERT_LE(length, kRenderCapacity);
+    EXPECT_EQ(std::string_view(text, length), RenderDateTime(format, kSample)) << format;
+    EXPECT_EQ(std::string_view(text + length, kRenderCapacity - length),
+              std::string(kRenderCapacity - length, '#'))
+        << format;
   }
 }
 
