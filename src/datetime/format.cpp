@@ -491,10 +491,9 @@ void Scan(RenderState& state, std::string_view format) {
           next = AppendSmallNumber(next, end, state.Time().minute, run);
         } else if (run <= 2) {
           next = AppendSmallNumber(next, end, state.Date().month, run);
-        } else if (run == 3) {
-          next = AppendName(next, end, NameTable::kShortMonths, state.Date().month);
         } else {
-          next = AppendName(next, end, NameTable::kLongMonths, state.Date().month);
+          next = AppendName(next, end, run == 3 ? NameTable::kShortMonths : NameTable::kLongMonths,
+                            state.Date().month);
         }
         break;
       case kDay:
