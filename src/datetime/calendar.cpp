@@ -14,13 +14,6 @@ constexpr std::uint16_t MonthLengths[2][12] = {
     {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31},
 };
 
-constexpr std::uint32_t kDaysPer400Years = 146'097;
-// From 0000-03-01 to 0001-01-01.
-constexpr std::uint32_t kDaysMarchToJanuary = 306;
-
-// The day number of 65535-12-31, the last day a 16-bit year can hold.
-constexpr std::int32_t kLastDayNumber = 23'936'166;
-
 // Millisecond counts are kept where the day number fits its 32-bit field;
 // a value beyond (only fuzzing or a corrupt caller makes one) saturates.
 constexpr long double kMaxMillis = static_cast<long double>(MillisPerDay) * 2'000'000'000.0L;
@@ -103,32 +96,6 @@ DateTimeValue ComposeTime(std::uint16_t hour, std::uint16_t minute, std::uint16_
 
 CalendarDate SplitDate(DateTimeValue value) {
   return DateOfDay(SplitDayMillis(value).DayNumber);
-}
-
-CalendarDate DateOfDay(std::int32_t n) {
-  // Days before 0001-01-01 decode to zero fields. So do days after
-  // 65535-12-31, whose year a 16-bit field cannot hold.
-  if (n <= 0 || n > kLastDayNumber) return {0, 0, 0};
-  // Years are counted here from 1 March, so that the leap day is the last
-  // day of its year; 0001-01-01 is then day 306 of the year begun on
-  // 0000-03-01, and the 400-year cycles start on a 1 March too.
-  const std::uint32_t z = static_cast<std::uint32_t>(n - 1) + kDaysMarchToJanuary;
-  const std::uint32_t cycle = z / kDaysPer400Years;
-  const std::uint32_t dayOfCycle = z % kDaysPer400Years;
-  // The leap days of the cycle so far taken away, what is left is 365 days
-  // to a year: one leap day every 1,460 days, none every 36,524, and one
-  // again on the cycle's very last day.
-  const std::uint32_t yearOfCycle =
-      (dayOfCycle - dayOfCycle / 1'460 + dayOfCycle / 36'524 - dayOfCycle / 146'096) / 365;
-  const std::uint32_t dayOfYear =
-      dayOfCycle - (365 * yearOfCycle + yearOfCycle / 4 - yearOfCycle / 100);
-  // From March the month lengths repeat 31 30 31 30 31 every 153 days.
-  const std::uint32_t monthFromMarch = (5 * dayOfYear + 2) / 153;  // 0 is March
-  const auto day = static_cast<std::uint16_t>(dayOfYear - (153 * monthFromMarch + 2) / 5 + 1);
-  const auto month =
-      static_cast<std::uint16_t>(monthFromMarch < 10 ? monthFromMarch + 3 : monthFromMarch - 9);
-  const auto year = static_cast<std::uint16_t>(cycle * 400 + yearOfCycle + (month <= 2 ? 1 : 0));
-  return {year, month, day};
 }
 
 ClockTime SplitTime(DateTimeValue value) {
