@@ -234,13 +234,33 @@ void InitLocaleProfile() {
 
 namespace {
 
-// Where each table's names sit among the bits of PendingNames.
-constexpr int kFirstNameBit[] = {0, 12, 24, 31};
-constexpr int kNameCount[] = {12, 12, 7, 7};
-
 std::uint64_t NameBit(NameTable table, int index) {
   return std::uint64_t{1} << (kFirstNameBit[static_cast<int>(table)] + index);
 }
+
+// Reads the names of a table that are still pending.
+void ReadPendingNames(NameTable table) {
+  for (int i = 0; i < kNameCount[static_cast<int>(table)]; ++i) {
+    if ((PendingNames & NameBit(table, i)) != 0) ReadName(table, i);
+  }
+}
+
+std::string* NamesOf(NameTable table) {
+  switch (table) {
+    case NameTable::kShortMonths: return Settings.ShortMonthNames;
+    case NameTable::kLongMonths: return Settings.LongMonthNames;
+    case NameTable::kShortDays: return Settings.ShortDayNames;
+    case NameTable::kLongDays: return Settings.LongDayNames;
+  }
+  return nullptr;
+}
+
+constexpr NameTable kNameTables[] = {NameTable::kShortMonths, NameTable::kLongMonths,
+                                     NameTable::kShortDays, NameTable::kLongDays};
+
+}  // namespace
+
+std::uint64_t PendingNames = 0;
 
 // Reads name `index` (from 0: January, Sunday) of a table from the locale,
 // or takes the built-in one where the locale's is empty. The locale numbers
@@ -268,36 +288,6 @@ void ReadName(NameTable table, int index) {
       break;
   }
   PendingNames &= ~NameBit(table, index);
-}
-
-// Reads the names of a table that are still pending.
-void ReadPendingNames(NameTable table) {
-  for (int i = 0; i < kNameCount[static_cast<int>(table)]; ++i) {
-    if ((PendingNames & NameBit(table, i)) != 0) ReadName(table, i);
-  }
-}
-
-std::string* NamesOf(NameTable table) {
-  switch (table) {
-    case NameTable::kShortMonths: return Settings.ShortMonthNames;
-    case NameTable::kLongMonths: return Settings.LongMonthNames;
-    case NameTable::kShortDays: return Settings.ShortDayNames;
-    case NameTable::kLongDays: return Settings.LongDayNames;
-  }
-  return nullptr;
-}
-
-constexpr NameTable kNameTables[] = {NameTable::kShortMonths, NameTable::kLongMonths,
-                                     NameTable::kShortDays, NameTable::kLongDays};
-
-}  // namespace
-
-std::uint64_t PendingNames = 0;
-
-const std::string* NameAt(NameTable table, int index) {
-  if (index < 1 || index > kNameCount[static_cast<int>(table)]) return nullptr;
-  if ((PendingNames & NameBit(table, index - 1)) != 0) ReadName(table, index - 1);
-  return &NamesOf(table)[index - 1];
 }
 
 void LoadMonthDayNames() {

@@ -108,9 +108,27 @@ enum class NameTable : std::uint8_t { kShortMonths, kLongMonths, kShortDays, kLo
 extern std::uint64_t PendingNames;
 inline constexpr std::uint64_t kAllNames = (std::uint64_t{1} << 38) - 1;
 
+inline constexpr int kFirstNameBit[] = {0, 12, 24, 31};
+inline constexpr int kNameCount[] = {12, 12, 7, 7};
+
+// Reads name `index` (from 0) of a table from the locale.
+void ReadName(NameTable table, int index);
+
 // Name `index` of a table, counted from 1 (January, Sunday), read on first
-// use; null outside the table.
-const std::string* NameAt(NameTable table, int index);
+// use; null outside the table. Inline, as the formatter asks for a name on
+// every render that shows one.
+inline const std::string* NameAt(NameTable table, int index) {
+  const auto t = static_cast<int>(table);
+  if (index < 1 || index > kNameCount[t]) return nullptr;
+  if ((PendingNames >> (kFirstNameBit[t] + index - 1) & 1) != 0) ReadName(table, index - 1);
+  switch (table) {
+    case NameTable::kShortMonths: return &Settings.ShortMonthNames[index - 1];
+    case NameTable::kLongMonths: return &Settings.LongMonthNames[index - 1];
+    case NameTable::kShortDays: return &Settings.ShortDayNames[index - 1];
+    case NameTable::kLongDays: break;
+  }
+  return &Settings.LongDayNames[index - 1];
+}
 
 // Start-up: identifies the platform and makes every part of the settings
 // pending, to be read from the locale on first use.
