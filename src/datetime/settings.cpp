@@ -255,6 +255,16 @@ std::string* NamesOf(NameTable table) {
   return nullptr;
 }
 
+const char* BuiltInName(NameTable table, int index) {
+  switch (table) {
+    case NameTable::kShortMonths: return kShortMonthNames[index];
+    case NameTable::kLongMonths: return kLongMonthNames[index];
+    case NameTable::kShortDays: return kShortDayNames[index];
+    case NameTable::kLongDays: break;
+  }
+  return kLongDayNames[index];
+}
+
 constexpr NameTable kNameTables[] = {NameTable::kShortMonths, NameTable::kLongMonths,
                                      NameTable::kShortDays, NameTable::kLongDays};
 
@@ -266,27 +276,12 @@ std::uint64_t PendingNames = 0;
 // or takes the built-in one where the locale's is empty. The locale numbers
 // its day names from 0 = Monday, so Sunday is its seventh.
 void ReadName(NameTable table, int index) {
-  const std::uint32_t locale = platform::ThreadLocale();
-  const auto month = static_cast<std::uint32_t>(index);
-  const auto day = static_cast<std::uint32_t>((index + 6) % 7);
-  switch (table) {
-    case NameTable::kShortMonths:
-      ReadLocaleName(Settings.ShortMonthNames[index], locale, LOCALE_SABBREVMONTHNAME1 + month,
-                     kShortMonthNames[index]);
-      break;
-    case NameTable::kLongMonths:
-      ReadLocaleName(Settings.LongMonthNames[index], locale, LOCALE_SMONTHNAME1 + month,
-                     kLongMonthNames[index]);
-      break;
-    case NameTable::kShortDays:
-      ReadLocaleName(Settings.ShortDayNames[index], locale, LOCALE_SABBREVDAYNAME1 + day,
-                     kShortDayNames[index]);
-      break;
-    case NameTable::kLongDays:
-      ReadLocaleName(Settings.LongDayNames[index], locale, LOCALE_SDAYNAME1 + day,
-                     kLongDayNames[index]);
-      break;
-  }
+  constexpr std::uint32_t kFirstItem[] = {LOCALE_SABBREVMONTHNAME1, LOCALE_SMONTHNAME1,
+                                          LOCALE_SABBREVDAYNAME1, LOCALE_SDAYNAME1};
+  const bool months = table == NameTable::kShortMonths || table == NameTable::kLongMonths;
+  const auto item = kFirstItem[static_cast<int>(table)] +
+                    static_cast<std::uint32_t>(months ? index : (index + 6) % 7);
+  ReadLocaleName(NamesOf(table)[index], platform::ThreadLocale(), item, BuiltInName(table, index));
   PendingNames &= ~NameBit(table, index);
 }
 
