@@ -153,12 +153,6 @@ void IdentifyPlatform() {
   PlatformFamily = platform::PlatformId();
 }
 
-std::string ReadLocaleText(std::uint32_t locale, std::uint32_t item, std::string_view fallback) {
-  std::string text;
-  ReadLocaleTextInto(text, locale, item, fallback);
-  return text;
-}
-
 char ReadLocaleChar(std::uint32_t locale, std::uint32_t item, char fallback) {
   char buffer[2];
   return platform::LocaleInfo(locale, item, buffer, 2) > 0 ? buffer[0] : fallback;
@@ -265,9 +259,6 @@ const char* BuiltInName(NameTable table, int index) {
   return kLongDayNames[index];
 }
 
-constexpr NameTable kNameTables[] = {NameTable::kShortMonths, NameTable::kLongMonths,
-                                     NameTable::kShortDays, NameTable::kLongDays};
-
 }  // namespace
 
 std::uint64_t PendingNames = 0;
@@ -283,12 +274,6 @@ void ReadName(NameTable table, int index) {
                     static_cast<std::uint32_t>(months ? index : (index + 6) % 7);
   ReadLocaleName(NamesOf(table)[index], platform::ThreadLocale(), item, BuiltInName(table, index));
   PendingNames &= ~NameBit(table, index);
-}
-
-void LoadMonthDayNames() {
-  for (const NameTable table : kNameTables) {
-    for (int i = 0; i < kNameCount[static_cast<int>(table)]; ++i) ReadName(table, i);
-  }
 }
 
 namespace {
@@ -320,12 +305,6 @@ void Release(std::string& text) {
 }
 
 }  // namespace
-
-std::string AdaptDateFormat(std::string_view format) {
-  std::string adapted(format);
-  AdaptDateFormatIn(adapted, CalendarType());
-  return adapted;
-}
 
 namespace {
 

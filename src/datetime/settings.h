@@ -137,15 +137,12 @@ void LoadFormatSettings();
 void CompleteFormatSettings();
 void ReleaseFormatSettings();
 
-// The steps of the loading, exposed for testing.
+// The steps of the loading.
 void IdentifyPlatform();
 void InitLocaleProfile();
 bool IsWesternLanguage();
 void LoadLeadBytes();
 std::uint32_t CodePageOfLocale(std::uint32_t locale);
-void LoadMonthDayNames();
-std::string ReadLocaleText(std::uint32_t locale, std::uint32_t item, std::string_view fallback);
 char ReadLocaleChar(std::uint32_t locale, std::uint32_t item, char fallback);
-std::string AdaptDateFormat(std::string_view format);
 
 }  // namespace clockcast::datetime
