@@ -1,6 +1,7 @@
 #include "datetime/settings.h"
 
 #include <bit>
+#include <utility>
 
 #include "platform/platform.h"
 #include "runtime/integer.h"
@@ -228,25 +229,11 @@ void InitLocaleProfile() {
 
 namespace {
 
-std::uint64_t NameBit(NameTable table, int index) {
-  return std::uint64_t{1} << (kFirstNameBit[static_cast<int>(table)] + index);
-}
-
-// Reads the names of a table that are still pending.
-void ReadPendingNames(NameTable table) {
-  for (int i = 0; i < kNameCount[static_cast<int>(table)]; ++i) {
-    if ((PendingNames & NameBit(table, i)) != 0) ReadName(table, i);
-  }
-}
-
-std::string* NamesOf(NameTable table) {
-  switch (table) {
-    case NameTable::kShortMonths: return Settings.ShortMonthNames;
-    case NameTable::kLongMonths: return Settings.LongMonthNames;
-    case NameTable::kShortDays: return Settings.ShortDayNames;
-    case NameTable::kLongDays: return Settings.LongDayNames;
-  }
-  return nullptr;
+// The table and index of a bit of PendingNames.
+std::pair<NameTable, int> NameOfBit(int bit) {
+  int table = 3;
+  while (bit < kFirstNameBit[table]) --table;
+  return {static_cast<NameTable>(table), bit - kFirstNameBit[table]};
 }
 
 const char* BuiltInName(NameTable table, int index) {
@@ -344,10 +331,6 @@ void LoadSettingsParts(std::uint16_t parts) {
   if (parts == 0) return;
   if ((parts & kLocaleProfilePart) != 0) InitLocaleProfile();
   const std::uint32_t locale = platform::ThreadLocale();
-  if ((parts & kShortMonthNamesPart) != 0) ReadPendingNames(NameTable::kShortMonths);
-  if ((parts & kLongMonthNamesPart) != 0) ReadPendingNames(NameTable::kLongMonths);
-  if ((parts & kShortDayNamesPart) != 0) ReadPendingNames(NameTable::kShortDays);
-  if ((parts & kLongDayNamesPart) != 0) ReadPendingNames(NameTable::kLongDays);
   if ((parts & kDateSeparatorPart) != 0) {
     Settings.DateSeparator = ReadLocaleChar(locale, LOCALE_SDATE, '/');
   }
@@ -372,6 +355,10 @@ void LoadFormatSettings() {
 
 void CompleteFormatSettings() {
   LoadSettingsParts(kAllSettingsParts);
+  for (std::uint64_t pending = PendingNames; pending != 0; pending &= pending - 1) {
+    const auto [table, index] = NameOfBit(std::countr_zero(pending));
+    ReadName(table, index);
+  }
 }
 
 void ReleaseFormatSettings() {
@@ -391,10 +378,8 @@ void ReleaseFormatSettings() {
   }
   // Only the names read: a run reads a few of them, if any.
   for (std::uint64_t read = ~PendingNames & kAllNames; read != 0; read &= read - 1) {
-    const int bit = std::countr_zero(read);
-    int table = 3;
-    while (bit < kFirstNameBit[table]) --table;
-    Release(NamesOf(static_cast<NameTable>(table))[bit - kFirstNameBit[table]]);
+    const auto [table, index] = NameOfBit(std::countr_zero(read));
+    Release(NamesOf(table)[index]);
   }
   Settings.DateSeparator = '/';
   Settings.TimeSeparator = ':';

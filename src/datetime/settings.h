@@ -8,8 +8,8 @@
 //
 // The start-up names the locale the settings come from; each part of the
 // record is read from it the first time a reader needs that part, and kept.
-// A run that prints one month name reads twelve names, not fifty items, and
-// the help screens read none. The locale cannot change during a run, so a
+// A run that prints one month name reads that one name, not fifty items,
+// and the help screens read none. The locale cannot change during a run, so a
 // part reads the same whenever it is read.
 #pragma once
 
@@ -71,19 +71,16 @@ inline constexpr std::uint32_t LOCALE_IDEFAULTANSICODEPAGE = 0x1004;
 inline constexpr std::uint32_t LOCALE_ITIMEMARKPOSN = 0x1005;
 inline constexpr std::uint32_t LOCALE_ICALENDARTYPE = 0x1009;
 
-// The parts of the settings that are read together.
+// The parts of the settings that are read together; the names are read one
+// by one (below).
 enum SettingsPart : std::uint16_t {
   kLocaleProfilePart = 1U << 0,  // Profile and LeadBytes
-  kShortMonthNamesPart = 1U << 1,
-  kLongMonthNamesPart = 1U << 2,
-  kShortDayNamesPart = 1U << 3,
-  kLongDayNamesPart = 1U << 4,
-  kDateFormatsPart = 1U << 5,  // ShortDateFormat and LongDateFormat
-  kTimeFormatsPart = 1U << 6,  // ShortTimeFormat and LongTimeFormat
-  kDesignatorsPart = 1U << 7,  // TimeAMString and TimePMString
-  kDateSeparatorPart = 1U << 8,
-  kTimeSeparatorPart = 1U << 9,
-  kAllSettingsParts = (1U << 10) - 1,
+  kDateFormatsPart = 1U << 1,    // ShortDateFormat and LongDateFormat
+  kTimeFormatsPart = 1U << 2,    // ShortTimeFormat and LongTimeFormat
+  kDesignatorsPart = 1U << 3,    // TimeAMString and TimePMString
+  kDateSeparatorPart = 1U << 4,
+  kTimeSeparatorPart = 1U << 5,
+  kAllSettingsParts = (1U << 6) - 1,
 };
 
 // The parts not yet read from the start-up locale. Only the loader sets it;
@@ -111,6 +108,22 @@ inline constexpr std::uint64_t kAllNames = (std::uint64_t{1} << 38) - 1;
 inline constexpr int kFirstNameBit[] = {0, 12, 24, 31};
 inline constexpr int kNameCount[] = {12, 12, 7, 7};
 
+// The bit of PendingNames for name `index` (from 0) of a table.
+inline std::uint64_t NameBit(NameTable table, int index) {
+  return std::uint64_t{1} << (kFirstNameBit[static_cast<int>(table)] + index);
+}
+
+// Where the names of a table are kept.
+inline std::string* NamesOf(NameTable table) {
+  switch (table) {
+    case NameTable::kShortMonths: return Settings.ShortMonthNames;
+    case NameTable::kLongMonths: return Settings.LongMonthNames;
+    case NameTable::kShortDays: return Settings.ShortDayNames;
+    case NameTable::kLongDays: break;
+  }
+  return Settings.LongDayNames;
+}
+
 // Reads name `index` (from 0) of a table from the locale.
 void ReadName(NameTable table, int index);
 
@@ -118,16 +131,9 @@ void ReadName(NameTable table, int index);
 // use; null outside the table. Inline, as the formatter asks for a name on
 // every render that shows one.
 inline const std::string* NameAt(NameTable table, int index) {
-  const auto t = static_cast<int>(table);
-  if (index < 1 || index > kNameCount[t]) return nullptr;
-  if ((PendingNames >> (kFirstNameBit[t] + index - 1) & 1) != 0) ReadName(table, index - 1);
-  switch (table) {
-    case NameTable::kShortMonths: return &Settings.ShortMonthNames[index - 1];
-    case NameTable::kLongMonths: return &Settings.LongMonthNames[index - 1];
-    case NameTable::kShortDays: return &Settings.ShortDayNames[index - 1];
-    case NameTable::kLongDays: break;
-  }
-  return &Settings.LongDayNames[index - 1];
+  if (index < 1 || index > kNameCount[static_cast<int>(table)]) return nullptr;
+  if ((PendingNames & NameBit(table, index - 1)) != 0) ReadName(table, index - 1);
+  return &NamesOf(table)[index - 1];
 }
 
 // Start-up: identifies the platform and makes every part of the settings

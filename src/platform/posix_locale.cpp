@@ -455,6 +455,7 @@ const TimeLocaleFacts& TimeLocale() {
 // The facts with the code page of the locale's codeset and its lead bytes,
 // worked out when first asked: most runs never ask.
 const TimeLocaleFacts& TimeLocaleWithCodePage() {
+  TimeLocale();
   TimeLocaleFacts& facts = timeLocale;
   if (!facts.codePageWorkedOut) {
     facts.codePage = CodePageOfTimeLocale();
@@ -587,7 +588,6 @@ int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size)
 }
 
 std::uint32_t AnsiCodePage() {
-  TimeLocale();
   const std::uint32_t codePage = TimeLocaleWithCodePage().codePage;
   return codePage != 0 ? codePage : kFallbackCodePage;
 }
