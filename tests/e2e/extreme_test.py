@@ -59,8 +59,15 @@ class Harness:
         try:
             problem = fn()
         except Skip as reason:
-            self.skipped += 1
-            return print(f"skip {name}: {reason}")
+            # A limit of the system ("the system ...") is a fact of the machine; a missing
+            # tool or right is a gap in the run, which fails under CI=true.
+            if os.environ.get("CI") != "true" or "the system" in str(reason):
+                self.skipped += 1
+                if os.environ.get("CLOCKCAST_SKIPPED"):
+                    with open(os.environ["CLOCKCAST_SKIPPED"], "a", encoding="utf-8") as log:
+                        log.write(f"e2e_extreme {name}: {reason}\n")
+                return print(f"skip {name}: {reason}")
+            problem = f"{reason} (CI=true: nothing may be skipped)"
         except Exception as e:  # a harness failure is a failed case too
             problem = f"{type(e).__name__}: {e}"
         self.failed, self.passed = self.failed + bool(problem), self.passed + (not problem)
