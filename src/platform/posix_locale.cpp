@@ -254,10 +254,6 @@ std::string_view LongDateOf(int entry, std::string_view codeset) {
   return {};  // a codeset the table does not know: the text cannot be given
 }
 
-std::string_view LocaleTableIcuVersion() {
-  return kLocaleTableIcuVersion;
-}
-
 std::string ExpandComposites(std::string_view format, const StrftimeFormats& formats,
                              const LeadByteRanges& lead) {
   std::string out;

@@ -52,9 +52,6 @@ std::uint32_t LocaleIdOfName(std::string_view name);
 // the table has none in that codeset.
 std::string_view LongDateOf(int entry, std::string_view codeset);
 
-// The ICU version whose CLDR data the table holds.
-std::string_view LocaleTableIcuVersion();
-
 // The formats that the composite strftime conversions %x, %X and %r stand
 // for in the locale at hand.
 struct StrftimeFormats {
