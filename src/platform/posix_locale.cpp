@@ -147,6 +147,22 @@ std::string_view TextAt(std::uint16_t offset) {
   return std::string_view(kLocaleText + offset);
 }
 
+// The order of the table's name at `offset` and the name `base` followed by
+// `modifier`: below 0, 0 or above 0, byte by byte as the table is sorted.
+// Written out, as the lookup runs in every run that reads the locale.
+int CompareName(std::uint16_t offset, std::string_view base, std::string_view modifier) {
+  const char* entry = kLocaleText + offset;
+  for (const std::string_view part : {base, modifier}) {
+    for (const char c : part) {
+      if (*entry != c) {
+        return static_cast<unsigned char>(*entry) < static_cast<unsigned char>(c) ? -1 : 1;
+      }
+      ++entry;
+    }
+  }
+  return *entry == '\0' ? 0 : 1;
+}
+
 struct CodesetEntry {
   char name[12];  // zero-terminated
   std::uint32_t codePage;
@@ -206,33 +222,21 @@ LocaleTableMatch FindLocale(std::string_view name) {
   const std::size_t at = FindAnyOf(name, dot, "@");
   const std::string_view base = name.substr(0, dot);
   const std::string_view modifier = name.substr(at);
-  auto less = [&](const LocaleTableEntry& entry) {
-    // The entry's name compared with base + modifier, byte by byte.
-    const std::string_view entryName = TextAt(entry.name);
-    const std::string_view entryBase = entryName.substr(0, std::min(base.size(), entryName.size()));
-    if (const int c = entryBase.compare(base); c != 0) return c < 0;
-    return entryName.substr(entryBase.size()) < modifier;
-  };
+  // The C library's own locales keep the built-in defaults.
+  if (base == "C" || base == "POSIX") return {-1, 0};
   std::size_t low = 0;
   std::size_t high = std::size(kLocaleTable);
   while (low < high) {
     const std::size_t middle = (low + high) / 2;
-    if (less(kLocaleTable[middle])) {
+    const int order = CompareName(kLocaleTable[middle].name, base, modifier);
+    if (order == 0) return {static_cast<int>(middle), kLocaleTable[middle].id};
+    if (order < 0) {
       low = middle + 1;
     } else {
       high = middle;
     }
   }
-  if (low < std::size(kLocaleTable)) {
-    const std::string_view found = TextAt(kLocaleTable[low].name);
-    if (found.size() == base.size() + modifier.size() && found.starts_with(base) &&
-        found.ends_with(modifier)) {
-      return {static_cast<int>(low), kLocaleTable[low].id};
-    }
-  }
-  // The C library's own locales keep the built-in defaults; any other one
-  // is a locale Windows would have no identifier for.
-  if (base == "C" || base == "POSIX") return {-1, 0};
+  // Any other locale is one Windows would have no identifier for.
   return {-1, kLocaleCustomUnspecified};
 }
 
