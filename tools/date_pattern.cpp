@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -93,18 +94,20 @@ bool IsUnicodeSpace(std::string_view character) {
 // One character of UTF-8 in the codeset, through iconv.
 class Encoder {
  public:
-  explicit Encoder(const char* codeset)
-      : utf8_(std::strcmp(codeset, "UTF-8") == 0),
-        cd_(utf8_ ? reinterpret_cast<iconv_t>(-1) : iconv_open(codeset, "UTF-8")) {}
+  explicit Encoder(const char* codeset) : utf8_(std::strcmp(codeset, "UTF-8") == 0) {
+    if (!utf8_) cd_ = iconv_open(codeset, "UTF-8");
+    // iconv_open fails with (iconv_t)-1.
+    open_ = !utf8_ && reinterpret_cast<std::intptr_t>(cd_) != -1;
+  }
   ~Encoder() {
-    if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
+    if (open_) iconv_close(cd_);
   }
   Encoder(const Encoder&) = delete;
   Encoder& operator=(const Encoder&) = delete;
 
   std::optional<std::string> operator()(std::string_view character) {
     if (utf8_ || static_cast<unsigned char>(character[0]) < 0x80) return std::string(character);
-    if (cd_ == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+    if (!open_) return std::nullopt;
     std::string in(character);
     char out[16];
     char* inPointer = in.data();
@@ -127,7 +130,8 @@ class Encoder {
 
  private:
   bool utf8_;
-  iconv_t cd_;
+  bool open_ = false;
+  iconv_t cd_ = nullptr;
 };
 
 // Whether the format language reads `byte` as something other than itself.

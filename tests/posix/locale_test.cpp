@@ -6,6 +6,7 @@
 #include <locale.h>
 
 #include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -54,7 +55,8 @@ bool InCi() {
 // `utf8` in the codeset, as the C library converts it.
 std::string Convert(const std::string& utf8, const char* codeset) {
   const iconv_t cd = iconv_open(codeset, "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return "(no converter to " + std::string(codeset) + ")";
+  if (reinterpret_cast<std::intptr_t>(cd) == -1)
+    return "(no converter to " + std::string(codeset) + ")";
   std::string in = utf8;
   std::string out(4 * in.size() + 4, '\0');
   char* inPointer = in.data();
