@@ -34,10 +34,23 @@ std::uint32_t CodePageOfCodeset(std::string_view codeset);
 // of 1252; false for any other code page.
 bool LeadByteRangesOf(std::uint32_t codePage, LeadByteRanges& ranges);
 
-// The locale identifier (LCID) of a locale name such as "de_DE.UTF-8":
-// (sub-language << 10) | primary language. 0 for "C", "POSIX" and names
-// whose language has no Windows language identifier here.
+// A locale name such as "de_DE.UTF-8" or "sr_RS.UTF-8@latin" looked up in
+// the locale table, which is keyed by the name without its codeset: the
+// entry (-1 when the name is not there) and the locale identifier (LCID),
+// (sub-language << 10) | primary language, as ICU gives it. "C" and "POSIX"
+// (in any codeset) have 0, so that the built-in defaults hold; a name the
+// table lacks has 0x1000, the identifier Windows gives a custom locale.
+struct LocaleTableMatch {
+  int entry;
+  std::uint32_t id;
+};
+LocaleTableMatch FindLocale(std::string_view name);
 std::uint32_t LocaleIdOfName(std::string_view name);
+
+// The long date format of a table entry, translated from CLDR, in the
+// locale's codeset (a C-library codeset name); empty when CLDR has none or
+// the table has none in that codeset.
+std::string_view LongDateOf(int entry, std::string_view codeset);
 
 // The formats that the composite strftime conversions %x, %X and %r stand
 // for in the locale at hand.

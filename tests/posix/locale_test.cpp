@@ -1,15 +1,20 @@
 // The POSIX locale answers against the C library's own output in the real locales
-// installed (missing ones are skipped), and the pure helpers behind them.
+// installed (missing ones are skipped, or fail under CI), and the pure helpers behind them.
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <langinfo.h>
 #include <locale.h>
 
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <ostream>
 #include <string>
 #include <tuple>
+#include <vector>
 
 #include "datetime/calendar.h"
 #include "datetime/format.h"
@@ -34,9 +39,58 @@ std::string Strftime(const char* format, int y, int m, int d, int h = 0, int mi 
   return std::string(out, std::strftime(out, sizeof out, format, &t));
 }
 
+// Under CI a locale or tool that is missing fails the test; elsewhere the
+// test is skipped and says why.
+bool InCi() {
+  const char* ci = std::getenv("CI");
+  return ci != nullptr && std::strcmp(ci, "true") == 0;
+}
+
+#define SELECT_LOCALE_OR_SKIP(name)                                                    \
+  if (!platform::posix::SelectTimeLocale(name)) {                                      \
+    if (InCi()) FAIL() << (name) << " is not installed";                               \
+    GTEST_SKIP() << (name) << " is not installed (locales-all installs every locale)"; \
+  }
+
+// `utf8` in the codeset, as the C library converts it.
+std::string Convert(const std::string& utf8, const char* codeset) {
+  const iconv_t cd = iconv_open(codeset, "UTF-8");
+  if (reinterpret_cast<std::intptr_t>(cd) == -1)
+    return "(no converter to " + std::string(codeset) + ")";
+  std::string in = utf8;
+  std::string out(4 * in.size() + 4, '\0');
+  char* inPointer = in.data();
+  char* outPointer = out.data();
+  std::size_t inLeft = in.size();
+  std::size_t outLeft = out.size();
+  iconv(cd, &inPointer, &inLeft, &outPointer, &outLeft);
+  iconv_close(cd);
+  out.resize(out.size() - outLeft);
+  return out;
+}
+
 TEST(PosixHelpers, NameLocalesReadClockFlagsAndStepOverTwoByteCharacters) {
-  EXPECT_EQ(posix::LocaleIdOfName("zh_HK.UTF-8"), 0x0404u);  // Traditional by territory
-  EXPECT_EQ(posix::LocaleIdOfName("de_AT@euro"), 0x0407u);
+  // Identifiers as Windows has them, and 0x1000 where it has none.
+  const std::tuple<const char*, std::uint32_t> ids[] = {{"zh_HK.UTF-8", 0x0C04},
+                                                        {"zh_TW.BIG5", 0x0404},
+                                                        {"de_AT@euro", 0x0C07},
+                                                        {"en_GB", 0x0809},
+                                                        {"sr_RS.UTF-8@latin", 0x241A},
+                                                        {"sr_RS.UTF-8", 0x281A},
+                                                        {"oc_FR.UTF-8", 0x0482},
+                                                        {"ast_ES.UTF-8", 0x1000},
+                                                        {"xx_YY.UTF-8", 0x1000},
+                                                        {"C.UTF-8", 0},
+                                                        {"POSIX", 0},
+                                                        {"de_DE@latin", 0x1000}};
+  for (const auto& [name, id] : ids) EXPECT_EQ(posix::LocaleIdOfName(name), id) << name;
+  // The long date in the locale's codeset; none in a codeset the table lacks.
+  const int ru = posix::FindLocale("ru_RU.KOI8-R").entry;
+  // KOI8-R has no narrow no-break space: a blank stands for it.
+  EXPECT_EQ(posix::LongDateOf(ru, "KOI8-R"), "dddd, d mmmm yyyy " + Convert("\u0433.", "KOI8-R"));
+  EXPECT_EQ(posix::LongDateOf(posix::FindLocale("ja_JP").entry, "SHIFT_JIS"), "");
+  EXPECT_EQ(posix::LongDateOf(posix::FindLocale("de_DE@euro").entry, "ISO-8859-15"),
+            "dddd, d. mmmm yyyy");
   const struct {
     const char* format;
     std::tuple<bool, bool, bool> flags;  // hour24, leadingZero, markerFirst
@@ -93,27 +147,41 @@ TEST_F(LocaleTest, TranslatedDateFormatsRenderLikeStrftime) {
       }
     }
   }
+  // A one-digit day and month (cs_CZ writes %-d.%-m.%Y): unpadded stays unpadded.
+  Settings.DateSeparator = '/', Settings.TimeSeparator = ':';
+  for (const char* format : {"%-d.%-m.%Y", "%d.%m.%y", "%-d. %B %Y", "%-m/%-d/%y"}) {
+    const std::string translated = posix::TranslateDateFormat(format, '/', ':', {});
+    EXPECT_EQ(RenderDateTime(translated, ComposeDate(2024, 3, 5)), Strftime(format, 2024, 3, 5))
+        << format << " -> " << translated;
+  }
+  // Blank-padded ones cannot be said: unpadded is nearest.
+  EXPECT_EQ(posix::TranslateDateFormat("%_d.%_m.%e", '/', ':', {}), "d.m.d");
 }
 
 struct RealLocale {
   const char* name;
   std::uint32_t id, codePage;
   char dateSeparator;
-  bool plainTime;  // the time format says only what the format language can say
+  bool plainTime;        // the time format says only what the format language can say
+  const char* longDate;  // 10 February 1978 in UTF-8, from the CLDR long date
   friend void PrintTo(const RealLocale& locale, std::ostream* out) { *out << locale.name; }
 };
 
 constexpr RealLocale kRealLocales[] = {
-    {"en_US.UTF-8", 0x0409, 65001, '/', true},  {"de_DE.UTF-8", 0x0407, 65001, '.', true},
-    {"ja_JP.UTF-8", 0x0411, 65001, '/', false}, {"ru_RU.UTF-8", 0x0419, 65001, '.', true},
-    {"zh_TW.BIG5", 0x0404, 950, '/', false},    {"zh_CN.GBK", 0x0804, 936, '/', false},
-    {"ko_KR.EUC-KR", 0x0412, 949, '/', false}};
+    {"en_US.UTF-8", 0x0409, 65001, '/', true, "Friday, February 10, 1978"},
+    {"de_DE.UTF-8", 0x0407, 65001, '.', true, "Freitag, 10. Februar 1978"},
+    {"ja_JP.UTF-8", 0x0411, 65001, '/', false, "1978年2月10日金曜日"},
+    {"ru_RU.UTF-8", 0x0419, 65001, '.', true,
+     "Пятница, 10 "
+     "Февраль 1978 г."},
+    {"zh_TW.BIG5", 0x0404, 950, '/', false, "1978年2月10日 週五"},
+    {"zh_CN.GBK", 0x0804, 936, '/', false, "1978年2月10日星期五"},
+    {"ko_KR.EUC-KR", 0x0412, 949, '/', false, "1978년 2월 10일 금요일"}};
 
 class RealLocales : public LocaleTest, public ::testing::WithParamInterface<RealLocale> {
  protected:
   void SetUp() override {
-    if (!platform::posix::SelectTimeLocale(GetParam().name))
-      GTEST_SKIP() << GetParam().name << " is missing";
+    SELECT_LOCALE_OR_SKIP(GetParam().name);
     datetime::LoadFormatSettings();
     datetime::CompleteFormatSettings();
   }
@@ -124,10 +192,13 @@ TEST_P(RealLocales, IdentifyThemselvesAndTheirLeadBytes) {
   const bool doubleByte = p.codePage == 936 || p.codePage == 949 || p.codePage == 950;
   EXPECT_EQ(
       std::tuple(platform::ThreadLocale(), platform::AnsiCodePage(), datetime::Profile.LocaleId,
-                 datetime::Profile.IsMultiByte, datetime::LeadBytes.count(), Settings.DateSeparator,
-                 Settings.LongDateFormat),
-      std::tuple(p.id, p.codePage, p.id, doubleByte, doubleByte ? 126u : 0u, p.dateSeparator,
-                 "mmmm d, yyyy"));  // the long date has no POSIX source
+                 datetime::Profile.IsMultiByte, datetime::LeadBytes.count(),
+                 Settings.DateSeparator),
+      std::tuple(p.id, p.codePage, p.id, doubleByte, doubleByte ? 126u : 0u, p.dateSeparator));
+  // The long date, in the locale's codeset, with the C library's names.
+  const char* codeset = std::strchr(p.name, '.') + 1;
+  EXPECT_EQ(RenderDateTime("dddddd", ComposeDate(1978, 2, 10)), Convert(p.longDate, codeset))
+      << Settings.LongDateFormat;
   char buffer[256];
   const int n = platform::LocaleInfo(p.id, datetime::LOCALE_SMONTHNAME1, buffer, 256);
   EXPECT_EQ(platform::LocaleInfo(p.id, datetime::LOCALE_SMONTHNAME1, buffer, n), n);
@@ -194,9 +265,52 @@ TEST_F(LocaleTest, ErasComeFromTheCLibraryElseTheGregorianCalendar) {
       {"zh_TW.BIG5", 2019, 5, 1, "\xA5\xC1\xB0\xEA 108 0108"},          // Minguo
   };
   for (const auto& c : cases) {
-    if (!platform::posix::SelectTimeLocale(c.locale)) continue;
+    if (!platform::posix::SelectTimeLocale(c.locale)) {
+      if (InCi()) ADD_FAILURE() << c.locale << " is not installed";
+      continue;
+    }
     EXPECT_EQ(RenderDateTime("gg ee eeee", ComposeDate(c.y, c.m, c.d)), c.text) << c.locale;
   }
+}
+
+// Every locale the system has: those with names of their own print them, and
+// each is found in the locale table (a locale the table lacked would still
+// print the C library's names, as a custom locale).
+TEST_F(LocaleTest, EveryInstalledUtf8LocalePrintsTheCLibrarysMonthNames) {
+  std::vector<std::string> names;
+  if (FILE* list = popen("locale -a 2>/dev/null", "r")) {
+    char line[256];
+    while (std::fgets(line, sizeof line, list) != nullptr) {
+      const std::string name(line, std::strcspn(line, "\n"));
+      std::string lower = name;
+      for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+      if (lower.find(".utf8") != std::string::npos || lower.find(".utf-8") != std::string::npos) {
+        names.push_back(name);
+      }
+    }
+    pclose(list);
+  }
+  if (names.size() < 100) {
+    if (InCi()) FAIL() << "locale -a lists " << names.size() << " UTF-8 locales";
+    GTEST_SKIP() << "locale -a lists " << names.size() << " UTF-8 locales; install locales-all";
+  }
+  int ownNames = 0;
+  const char* english[] = {"January", "February", "March",     "April",   "May",      "June",
+                           "July",    "August",   "September", "October", "November", "December"};
+  for (const std::string& name : names) {
+    ASSERT_TRUE(platform::posix::SelectTimeLocale(name.c_str())) << name;
+    datetime::LoadFormatSettings();
+    bool own = false;
+    for (int m = 1; m <= 12; ++m) {
+      const std::string expected = Strftime("%OB", 2024, m, 15);
+      own = own || expected != english[m - 1];
+      EXPECT_EQ(RenderDateTime("mmmm", ComposeDate(2024, m, 15)), expected) << name;
+    }
+    ownNames += own;
+    const bool cLocale = name.starts_with("C.");
+    EXPECT_TRUE(cLocale || posix::FindLocale(name).entry >= 0) << name << " is not in the table";
+  }
+  EXPECT_GT(ownNames, 100);
 }
 
 }  // namespace
