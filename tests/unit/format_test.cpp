@@ -285,7 +285,8 @@ TEST_F(FormatTest, ZeroBytesEndsAndTheCallersBuffer) {
   }
   // The caller's buffer receives the result and nothing more.
   const std::string longFormat = std::string(300, '-') + "yyyy";
-  for (const std::string_view f : {std::string_view(), "d"sv, "hh:nn am/pm"sv, longFormat}) {
+  for (const std::string_view f :
+       {std::string_view(), "d"sv, "hh:nn am/pm"sv, std::string_view(longFormat)}) {
     char text[kRenderCapacity];
     std::memset(text, '#', sizeof text);
     const std::size_t n = RenderDateTime(f, kSample, text);
