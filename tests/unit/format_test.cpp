@@ -110,7 +110,7 @@ TEST_F(FormatTest, Specifiers) {
       {"c", "2-10-78 2.05.09 p.m."}, {"", "2-10-78 2.05.09 p.m."}};
   const std::initializer_list<Row> wide = {{"'hh:nn' hh:nn", "hh:nn 14.05"},
                                            {"hh \"it's\" am/pm", "14 it's pm"},
-                                           {"h \"am/pm\" x", "14 am/pm x"},
+                                           {"h \"x\" am/pm", "2 x pm"},
                                            {"cc", "2-10-78 2.05.09 p.m."},
                                            {"cC", "2-10-78 2.05.09 p.m.2-10-78 2.05.09 p.m."}};
   // Other dates and times: years 5, 12345 and 65535, first and last months
