@@ -14,17 +14,7 @@ of a failure report's location match any eight. A shell example selecting a loca
 machine lacks is skipped with its reason (appended to the file $CLOCKCAST_SKIPPED names),
 or fails under CI=true."""
 
-import argparse
-import calendar
-import glob
-import os
-import re
-import shlex
-import shutil
-import subprocess
-import sys
-import tempfile
-import time
+import argparse, calendar, glob, os, re, shlex, shutil, subprocess, sys, tempfile, time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -137,10 +127,9 @@ def read(path, name):
 
 
 def normalize_locale(name):
-    language, _, codeset = name.partition(".")
-    codeset, _, modifier = codeset.partition("@")
-    codeset = codeset.lower().replace("-", "")
-    return language + ("." + codeset if codeset else "") + ("@" + modifier if modifier else "")
+    language, dot, codeset = name.partition(".")
+    codeset, at, modifier = codeset.partition("@")
+    return language + dot + codeset.lower().replace("-", "") + at + modifier
 
 
 def lines_match(expected, actual):
@@ -163,8 +152,7 @@ def main():
     if not options.program.exists():
         raise SystemExit(f"doc_examples: no program at {options.program}")
     faketime = next(iter(glob.glob("/usr/lib*/*/faketime/libfaketime.so.1")
-                         + glob.glob("/usr/lib*/faketime/libfaketime.so.1")
-                         + glob.glob("/usr/local/lib/faketime/libfaketime.so.1")), None)
+                         + glob.glob("/usr/*lib*/faketime/libfaketime.so.1")), None)
     if faketime is None:
         raise SystemExit("doc_examples: libfaketime is needed (apt-get install faketime)")
     locales = {normalize_locale(name) for name in subprocess.run(

@@ -72,6 +72,9 @@ def main() -> int:
     if win:
         env["CLOCKCAST_TEST_CLOCK"] = CLOCK + ".000"
         command = ["wine", os.path.abspath(options.program), "date:dddddd"]
+        # Wine's services would hold the first run's pipes: start them now.
+        subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
     else:
         faketime = glob.glob("/usr/lib/*/faketime/libfaketime.so.1")
         if not faketime:

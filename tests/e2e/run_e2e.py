@@ -37,8 +37,7 @@ class Case:
     targets: tuple = ("native", "win32")
     cmdline: Optional[str] = None  # win32: the command line, run from a batch file
 
-def case(name, args, *expect, **options) -> Case:
-    return Case(name, args, list(expect), **options)
+case = lambda name, args, *expect, **options: Case(name, args, list(expect), **options)
 
 @dataclasses.dataclass
 class Run:
@@ -74,11 +73,8 @@ def verify(run: Run, e) -> Optional[str]:
         return None if run.out == want else f"stdout {run.out!r}\n     expected {want!r}"
     return e(run)
 
-def screen(name: str) -> str:
-    return (EXPECTED / name).read_text(encoding="utf-8")
-
-def report(message: str) -> Rx:
-    return Rx(REPORT_HEAD + re.escape(message) + "\n")
+screen = lambda name: (EXPECTED / name).read_text(encoding="utf-8")
+report = lambda message: Rx(REPORT_HEAD + re.escape(message) + "\n")
 
 def writes(sizes):
     """The sizes of the writes to standard output; sizes(run) -> list."""
@@ -89,13 +85,11 @@ def writes(sizes):
         return None if got == sizes(run) else f"write sizes {got}, expected {sizes(run)}"
     return fn
 
-def chunks(total: int) -> list:
-    return [128] * (total // 128) + ([total % 128] if total % 128 else [])
+chunks = lambda total: [128] * (total // 128) + ([total % 128] if total % 128 else [])
 
 def nothing_written(run):
     if run.out or any(w[1] >= 0 for w in run.writes or []):
         return f"stdout {run.out!r}, writes {run.writes}: expected nothing"
-    return None
 
 def real_clock(run):
     """One line: the host clock at some second during the run."""
@@ -118,17 +112,15 @@ def era_plumbing(run):
     return None if ok else f"era fields {run.out!r} do not agree"
 
 # Wine 8's locale data: C and en_US give 0x409, de_DE 0x407, ja_JP 0x411 (code page 932).
+# The long dates are long_date_test.py's.
 WINE_EN = {"names": "February|Feb|Friday|Fri", "short": "2/10/1978", "ampm": "PM|2 PM",
-           "long": "Friday, February 10, 1978", "month": "February", "time": "2:05:09 PM"}
+           "time": "2:05:09 PM"}
 WINE_LOCALES = {
     "C": WINE_EN, "en_US.UTF-8": WINE_EN,
     "de_DE.UTF-8": {"names": "Februar|Feb|Freitag|Fr.", "short": "10.2.1978",
-                    "ampm": "PM|2 PM", "long": "Freitag, 10. Februar 1978", "month": "Februar",
-                    "time": "14:05:09"},
-    # The long date's two-byte characters stand outside quotes: copied whole.
+                    "ampm": "PM|2 PM", "time": "14:05:09"},
     "ja_JP.UTF-8": {"names": "2\u6708|2\u6708|\u91d1\u66dc\u65e5|\u91d1",
-                    "short": "1978/2/10", "ampm": "\u5348\u5f8c|2 \u5348\u5f8c",
-                    "long": "1978\u5e742\u670810\u65e5\u91d1\u66dc\u65e5", "month": "2\u6708"},
+                    "short": "1978/2/10", "ampm": "\u5348\u5f8c|2 \u5348\u5f8c"},
 }
 
 # Code page 932 characters whose trail byte is a specifier letter:
@@ -146,7 +138,6 @@ def build_cases() -> list:
         case("advanced", ["/advanced"], screen("advanced.txt")),
         case("lines, quote, th", ["say ", "'", "th", "'", "line:", "LINE:x"], 'say "st"\n\nx\n',
              clock="1978-02-01 14:05:09"),
-        case("bytes above 127 unchanged", ["caf\u00e9", "\u65e5"], "caf\u00e9\u65e5\n", **nat),
         case("real clock", ["date:yyyy-mm-dd|", "time:hh:nn:ss"], real_clock),
         case("addtime message before report in a file", ["addtime:", "x", "addtime:hh+::0"],
              Rx(re.escape(NO_PLUS) + "\n" + report(EMPTY_INT)), exit=1, stdout="file", **f),
@@ -177,12 +168,6 @@ def build_cases() -> list:
             case(f"{loc} am/pm", ["time:ampm", "|", "time:h ampm"],
                  {"native": "pm|2 pm\n" if c else ora("%p|2 %p"), "win32": w["ampm"] + "\n"},
                  **lf),
-            case(f"{loc} long date", ["date:dddddd"],
-                 {"native": "February 10, 1978\n" if c else w["long"] + "\n",
-                  "win32": w["long"] + "\n"}, **lf),
-            case(f"{loc} usage example", ["Date:dd", "th", " of", "date: mmmm, yyyy"],
-                 {"native": ora("%OB", "10th of ", ", 1978"),
-                  "win32": "10th of " + w["month"] + ", 1978\n"}, **lf),
         ]
         if "time" in w and not c:
             cases.append(case(f"{loc} long time", ["time:tt"],
@@ -244,8 +229,8 @@ def build_cases() -> list:
         ("a trail byte m after an hour is no minute", ["time:h" + NO + "m"], "14" + NO + "12\n"),
         ("a trail byte A starts no AM/PM form", ["time:h" + KA + "/p"], "14" + KA + "/p\n"),
         ("a trail byte n is no minute", ["time:" + HA + "|'" + HA + "'"], HA + "|" + HA + "\n"),
-        ("the locale's short and long date", ["date:ddddd|", "date:dddddd"],
-         "1978/2/10|" + WINE_LOCALES["ja_JP.UTF-8"]["long"] + "\n"),
+        ("the short and long date, two-byte characters outside quotes", ["date:ddddd|dddddd"],
+         "1978/2/10|1978\u5e742\u670810\u65e5\u91d1\u66dc\u65e5\n"),
     ]:
         cases.append(case("cp932: " + name, args, want, **f, **ja))
     cases += [
@@ -328,8 +313,7 @@ def probe(key: str, _cache={}):
             _cache[key] = None if ok else "strace cannot trace here"
     return _cache[key]
 
-def norm_locale(name: str) -> str:
-    return name.lower().replace("utf-8", "utf8")
+norm_locale = lambda name: name.lower().replace("utf-8", "utf8")
 
 def run_case(target: Target, c: Case) -> tuple:
     """Returns ("pass" | "fail" | "skip" | "other target", detail)."""
@@ -429,11 +413,10 @@ def main() -> int:
     options = parser.parse_args()
     program = os.path.abspath(options.program)
     if not os.path.exists(program):
-        print(f"no program at {program}\n0 passed, 1 failed")
-        return 1
+        return print(f"no program at {program}\n0 passed, 1 failed") or 1
     clock_program = options.test_clock_program and os.path.abspath(options.test_clock_program)
     target = Target(options.target, program, clock_program)
-    counts = {"pass": 0, "fail": 0, "skip": 0, "other target": 0}
+    counts = dict.fromkeys(("pass", "fail", "skip", "other target"), 0)
     ci, log = os.environ.get("CI") == "true", os.environ.get("CLOCKCAST_SKIPPED")
     for c in build_cases():
         if options.filter and not re.search(options.filter, c.name):
@@ -451,8 +434,8 @@ def main() -> int:
                     out.write(f"e2e {target.name} {c.name}: {detail}\n")
         elif options.verbose and verdict == "pass":
             print(f"ok   {c.name}")
-    print(f"{counts['skip']} skipped\n" if counts["skip"] else "", end="")
-    print(f"{counts['pass']} passed, {counts['fail']} failed")
+    print(f"{counts['skip']} skipped\n" * bool(counts["skip"]) + f"{counts['pass']} passed, "
+          f"{counts['fail']} failed")
     return 1 if counts["fail"] else 0
 
 if __name__ == "__main__":

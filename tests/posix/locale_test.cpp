@@ -55,14 +55,10 @@ bool InCi() {
 // `utf8` in the codeset, as the C library converts it.
 std::string Convert(const std::string& utf8, const char* codeset) {
   const iconv_t cd = iconv_open(codeset, "UTF-8");
-  if (reinterpret_cast<std::intptr_t>(cd) == -1)
-    return "(no converter to " + std::string(codeset) + ")";
-  std::string in = utf8;
-  std::string out(4 * in.size() + 4, '\0');
-  char* inPointer = in.data();
-  char* outPointer = out.data();
-  std::size_t inLeft = in.size();
-  std::size_t outLeft = out.size();
+  if (reinterpret_cast<std::intptr_t>(cd) == -1) return "(no converter to " + std::string(codeset);
+  std::string in = utf8, out(4 * in.size() + 4, '\0');
+  char *inPointer = in.data(), *outPointer = out.data();
+  std::size_t inLeft = in.size(), outLeft = out.size();
   iconv(cd, &inPointer, &inLeft, &outPointer, &outLeft);
   iconv_close(cd);
   out.resize(out.size() - outLeft);
@@ -71,18 +67,13 @@ std::string Convert(const std::string& utf8, const char* codeset) {
 
 TEST(PosixHelpers, NameLocalesReadClockFlagsAndStepOverTwoByteCharacters) {
   // Identifiers as Windows has them, and 0x1000 where it has none.
-  const std::tuple<const char*, std::uint32_t> ids[] = {{"zh_HK.UTF-8", 0x0C04},
-                                                        {"zh_TW.BIG5", 0x0404},
-                                                        {"de_AT@euro", 0x0C07},
-                                                        {"en_GB", 0x0809},
-                                                        {"sr_RS.UTF-8@latin", 0x241A},
-                                                        {"sr_RS.UTF-8", 0x281A},
-                                                        {"oc_FR.UTF-8", 0x0482},
-                                                        {"ast_ES.UTF-8", 0x1000},
-                                                        {"xx_YY.UTF-8", 0x1000},
-                                                        {"C.UTF-8", 0},
-                                                        {"POSIX", 0},
-                                                        {"de_DE@latin", 0x1000}};
+  const std::tuple<const char*, std::uint32_t> ids[] = {
+      {"zh_HK.UTF-8", 0x0C04}, {"zh_TW.BIG5", 0x0404},
+      {"de_AT@euro", 0x0C07},  {"en_GB", 0x0809},
+      {"oc_FR.UTF-8", 0x0482}, {"ast_ES.UTF-8", 0x1000},
+      {"xx_YY.UTF-8", 0x1000}, {"de_DE@latin", 0x1000},
+      {"C.UTF-8", 0},          {"POSIX", 0},
+      {"sr_RS.UTF-8", 0x281A}, {"sr_RS.UTF-8@latin", 0x241A}};
   for (const auto& [name, id] : ids) EXPECT_EQ(posix::LocaleIdOfName(name), id) << name;
   // The long date in the locale's codeset; none in a codeset the table lacks.
   const int ru = posix::FindLocale("ru_RU.KOI8-R").entry;

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <limits>
 #include <optional>
@@ -109,6 +110,7 @@ TEST_F(FormatTest, Specifiers) {
       {"c", "2-10-78 2.05.09 p.m."}, {"", "2-10-78 2.05.09 p.m."}};
   const std::initializer_list<Row> wide = {{"'hh:nn' hh:nn", "hh:nn 14.05"},
                                            {"hh \"it's\" am/pm", "14 it's pm"},
+                                           {"h \"x\" am/pm", "2 x pm"},
                                            {"cc", "2-10-78 2.05.09 p.m."},
                                            {"cC", "2-10-78 2.05.09 p.m.2-10-78 2.05.09 p.m."}};
   // Other dates and times: years 5, 12345 and 65535, first and last months
@@ -256,8 +258,43 @@ TEST_F(FormatTest, EraTexts) {
   asked.clear();
   EXPECT_EQ(RenderDateTime("g e eee", 0.25), "ABCD 67 0067");
   EXPECT_EQ(asked, "gg@18991230 yy@18991230 yyyy@18991230 ");
+  // No formatter: nothing, and no bytes copied from a null pointer (a fault the sanitizer
+  // build found through fuzz_format).
   testing::Fake().altCalendar = nullptr;
-  EXPECT_EQ(RenderDateTime("[g][e]", kSample), "[][]");
+  EXPECT_EQ(RenderDateTime("[g][e] eee|gg'x'ee", kSample), "[][] |x");
+}
+
+TEST_F(FormatTest, ZeroBytesEndsAndTheCallersBuffer) {
+  // A zero byte anywhere ends the format.
+  const std::string format = "yyyy-mm-dd hh:nn:ss.zzz 'quoted' dddd h am/pm a/p ampm aaaa aaa";
+  for (std::size_t at = 1; at <= format.size(); ++at) {
+    std::string cut = format;
+    cut.insert(at, 1, '\0');
+    EXPECT_EQ(RenderDateTime(cut + "yy", kSample), RenderDateTime(format.substr(0, at), kSample));
+  }
+  // A number that meets the end of the result is cut where the whole text would be.
+  for (const double value : {kSample, 2'958'465.999, 1.0, 36'526.5}) {
+    for (const std::string number :
+         {"d", "dd", "m", "mm", "yy", "yyyy", "h", "hh", "n", "nn", "s", "ss", "z", "zz", "zzz"}) {
+      for (std::size_t pad = 248; pad <= kRenderCapacity; ++pad) {
+        const std::string x(pad, 'x');
+        EXPECT_EQ(RenderDateTime(x + number, value),
+                  (x + RenderDateTime(number, value)).substr(0, kRenderCapacity))
+            << number << " after " << pad;
+      }
+    }
+  }
+  // The caller's buffer receives the result and nothing more.
+  const std::string longFormat = std::string(300, '-') + "yyyy";
+  for (const std::string_view f :
+       {std::string_view(), "d"sv, "hh:nn am/pm"sv, std::string_view(longFormat)}) {
+    char text[kRenderCapacity];
+    std::memset(text, '#', sizeof text);
+    const std::size_t n = RenderDateTime(f, kSample, text);
+    ASSERT_LE(n, kRenderCapacity);
+    EXPECT_EQ(std::string(text, kRenderCapacity),
+              RenderDateTime(f, kSample) + std::string(kRenderCapacity - n, '#'));
+  }
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The three screens, byte for byte against the files the end-to-end suite
-// checks the real program with, to a console and to a file.
+// The three screens, byte for byte against the files the end-to-end suite checks the real
+// program with, to a console and to a file.
 #include "cli/help.h"
 
 #include <gtest/gtest.h>

@@ -1,9 +1,9 @@
-// Integer text conversion: the grammar's edges, its limits and the failure
-// message, worked out by hand.
+// Integer text conversion: the grammar's edges, its limits and the failure message.
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -17,35 +17,29 @@ using namespace std::string_view_literals;
 
 TEST(Integer, Grammar) {
   constexpr std::int32_t kMin = -2147483647 - 1, kMax = 2147483647;
-  const struct {
+  struct Row {
     std::string_view text;
     std::int32_t value;
-  } accepted[] = {{"42", 42},
-                  {"  42", 42},
-                  {"+7", 7},
-                  {"-7", -7},
-                  {"-0", 0},
-                  {"0", 0},
-                  {"007", 7},
-                  {"2147483647", kMax},
-                  {"-2147483648", kMin},
-                  {"2147483640", 2147483640},
-                  {"000000000002147483647", kMax},  // leading zeros never count against the limit
-                  {"$1F", 31},
-                  {"x1F", 31},
-                  {"X1f", 31},
-                  {"0x1F", 31},
-                  {"0Xaf", 175},
-                  {"  $10", 16},
-                  {"$7FFFFFFF", kMax},
-                  {"$80000000", kMin},
-                  {"$ffffffff", -1},
-                  {"$00000000000FFFFFFFF", -1}};
-  for (const auto& row : accepted) {
-    const ParseResult r = ParseInteger(row.text);
-    EXPECT_EQ(r.errorPosition, 0) << row.text;
-    EXPECT_EQ(r.value, row.value) << row.text;
-    EXPECT_EQ(TextToIntDefault(row.text, 5), row.value) << row.text;
+  };
+  // Leading zeros never count against the limit.
+  const std::initializer_list<Row> small = {
+      {"42", 42},  {"  42", 42}, {"+7", 7},   {"-7", -7},   {"-0", 0},     {"0", 0},     {"007", 7},
+      {"$1F", 31}, {"x1F", 31},  {"X1f", 31}, {"0x1F", 31}, {"0Xaf", 175}, {"  $10", 16}};
+  const std::initializer_list<Row> large = {{"2147483647", kMax},
+                                            {"-2147483648", kMin},
+                                            {"2147483640", 2147483640},
+                                            {"$7FFFFFFF", kMax},
+                                            {"$80000000", kMin},
+                                            {"$ffffffff", -1},
+                                            {"000000000002147483647", kMax},
+                                            {"$00000000000FFFFFFFF", -1}};
+  for (const auto& rows : {small, large}) {
+    for (const Row& row : rows) {
+      const ParseResult r = ParseInteger(row.text);
+      EXPECT_EQ(r.errorPosition, 0) << row.text;
+      EXPECT_EQ(r.value, row.value) << row.text;
+      EXPECT_EQ(TextToIntDefault(row.text, 5), row.value) << row.text;
+    }
   }
   const std::string_view rejected[] = {
       "", "   ", "-", "+", "--1", "+-1", "- 5", "42 ", "\t42", "1-2", "12a", "/", ":", "1\0"sv,

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -126,26 +125,6 @@ TEST(WorkingMode, DaySuffixAndLineStore) {
   EXPECT_THROW(AppendToCurrentLine("x"), runtime::ERangeError);
   runtime::RemoveFailureLayer();
   CreateLineStore();
-}
-
-TEST(WorkingMode, OffsetTimeOfDay) {
-  testing::ResetFake();
-  constexpr std::int64_t kNow = 50'709'007, kHour = 3'600'000;  // 14:05:09.007 in ms
-  const struct {
-    std::int32_t h, m, s;
-    std::int64_t ms;
-  } rows[] = {
-      {1, 0, 0, kNow + kHour},        {0, 90, 0, kNow + 3 * kHour / 2},
-      {0, 0, -9, kNow - 9000},        {1, -30, 0, kNow + kHour / 2},
-      {-15, 0, 0, kNow - 15 * kHour}, {0, 0, 86400, kNow + 24 * kHour},
-  };
-  for (const auto& r : rows) {
-    EXPECT_EQ(std::llround(static_cast<long double>(OffsetTimeOfDay(r.h, r.m, r.s)) * 86'400'000),
-              r.ms)
-        << r.h << ":" << r.m << ":" << r.s;
-  }
-  EXPECT_EQ(OffsetTimeOfDay(0, 0, 0), datetime::CurrentTimeOfDay());
-  EXPECT_TRUE(std::isfinite(OffsetTimeOfDay(kMin, kMin, 2147483647)));
 }
 
 }  // namespace
