@@ -1,5 +1,6 @@
 #include "cli/help.h"
 
+#include <array>
 #include <cstddef>
 #include <iterator>
 #include <string_view>
@@ -10,6 +11,11 @@ namespace clockcast::cli {
 
 namespace {
 
+// The screens are written here line by line, but only as constants for the
+// compiler: each is joined into one block of text with a line feed after
+// every line, so the program holds no table of pointers to its lines, which
+// a position-independent executable would have to fix up at every start.
+
 // The usage screen is framed by rows of 72 asterisks, the advanced screen by
 // rows of 75.
 constexpr std::string_view kStars =
@@ -18,7 +24,7 @@ static_assert(kStars.size() == 75);
 constexpr std::string_view kRule72 = kStars.substr(0, 72);
 constexpr std::string_view kRule75 = kStars;
 
-constexpr std::string_view kUsage[] = {
+constexpr std::string_view kUsageLines[] = {
     kRule72,
     "System Time & Date Output",
     "By: Varnholt",
@@ -45,11 +51,11 @@ constexpr std::string_view kUsage[] = {
     "Updated to 1.02 on November 20th, 2004",
     kRule72,
 };
-static_assert(std::size(kUsage) == 25);
+static_assert(std::size(kUsageLines) == 25);
 
 // Specifier, a tab, then its description; the dddddd row alone has a blank
 // where the others have the tab.
-constexpr std::string_view kFormatReference[] = {
+constexpr std::string_view kFormatReferenceLines[] = {
     "Specifier\tDisplays",
     "c\t Displays the date using the format given by the ShortDateFormat global variable, "
     "followed by the time using the format given by the LongTimeFormat global variable. The "
@@ -100,9 +106,9 @@ constexpr std::string_view kFormatReference[] = {
     "/\t Displays the date separator character given by the DateSeparator global variable.",
     ":\t Displays the time separator character given by the TimeSeparator global variable.",
 };
-static_assert(std::size(kFormatReference) == 33);
+static_assert(std::size(kFormatReferenceLines) == 33);
 
-constexpr std::string_view kAdvancedUsage[] = {
+constexpr std::string_view kAdvancedUsageLines[] = {
     "Advanced Usage",
     kRule75,
     "Clockcast was orginaly meant for use inside of fairly complex",
@@ -123,23 +129,63 @@ constexpr std::string_view kAdvancedUsage[] = {
     "",
     kRule75,
 };
-static_assert(std::size(kAdvancedUsage) == 19);
+static_assert(std::size(kAdvancedUsageLines) == 19);
 
 template <std::size_t N>
-void WriteScreen(const std::string_view (&lines)[N]) {
-  for (const std::string_view line : lines) runtime::WriteLine(line);
+constexpr std::size_t ScreenSize(const std::string_view (&lines)[N]) {
+  std::size_t size = 0;
+  for (const std::string_view line : lines) size += line.size() + 1;
+  return size;
+}
+
+template <std::size_t N>
+constexpr bool NoLineFeeds(const std::string_view (&lines)[N]) {
+  for (const std::string_view line : lines) {
+    for (const char c : line) {
+      if (c == '\n') return false;
+    }
+  }
+  return true;
+}
+static_assert(NoLineFeeds(kUsageLines) && NoLineFeeds(kFormatReferenceLines) &&
+              NoLineFeeds(kAdvancedUsageLines));
+
+template <std::size_t Size, std::size_t N>
+consteval std::array<char, Size> JoinLines(const std::string_view (&lines)[N]) {
+  std::array<char, Size> text{};
+  std::size_t at = 0;
+  for (const std::string_view line : lines) {
+    for (const char c : line) text[at++] = c;
+    text[at++] = '\n';
+  }
+  return text;
+}
+
+constexpr auto kUsage = JoinLines<ScreenSize(kUsageLines)>(kUsageLines);
+constexpr auto kFormatReference =
+    JoinLines<ScreenSize(kFormatReferenceLines)>(kFormatReferenceLines);
+constexpr auto kAdvancedUsage = JoinLines<ScreenSize(kAdvancedUsageLines)>(kAdvancedUsageLines);
+
+// Writes each line of a joined screen as its own line of output.
+void WriteScreen(std::string_view text) {
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\n') continue;
+    runtime::WriteLine(std::string_view(text.data() + start, i - start));
+    start = i + 1;
+  }
 }
 
 }  // namespace
 
 void ShowUsage() {
-  WriteScreen(kUsage);
+  WriteScreen({kUsage.data(), kUsage.size()});
 }
 void ShowFormatReference() {
-  WriteScreen(kFormatReference);
+  WriteScreen({kFormatReference.data(), kFormatReference.size()});
 }
 void ShowAdvancedUsage() {
-  WriteScreen(kAdvancedUsage);
+  WriteScreen({kAdvancedUsage.data(), kAdvancedUsage.size()});
 }
 
 }  // namespace clockcast::cli
