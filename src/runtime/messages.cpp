@@ -1,17 +1,23 @@
 #include "runtime/messages.h"
 
+#include <cstddef>
+#include <cstdint>
 #include <iterator>
 
 namespace clockcast::runtime {
 
 namespace {
 
-struct MessageEntry {
+// The texts are listed here for the compiler only: kMessages below keeps them
+// in one block of bytes with offsets into it, so the program holds no table
+// of pointers, which a position-independent executable would have to fix up
+// at every start.
+struct MessageSource {
   MessageId id;
   std::string_view text;
 };
 
-constexpr MessageEntry kMessages[] = {
+constexpr MessageSource kMessageSources[] = {
     {MessageId::kInvalidInteger, "'%s' is not a valid integer value"},
     {MessageId::kInvalidTimeEncode, "Invalid argument to time encode"},
     {MessageId::kInvalidDateEncode, "Invalid argument to date encode"},
@@ -57,11 +63,43 @@ constexpr MessageEntry kMessages[] = {
     {MessageId::kDispatchError, "Variant method calls not supported"},
 };
 
+constexpr std::size_t kMessageCount = std::size(kMessageSources);
+
+constexpr std::size_t kMessageBytes = [] {
+  std::size_t size = 0;
+  for (const MessageSource& source : kMessageSources) size += source.text.size();
+  return size;
+}();
+static_assert(kMessageBytes <= UINT16_MAX);
+
+struct MessageEntry {
+  MessageId id;
+  std::uint16_t offset;
+  std::uint16_t size;
+};
+
+struct MessageTable {
+  MessageEntry entries[kMessageCount];
+  char text[kMessageBytes];
+};
+
+constexpr MessageTable kMessages = [] {
+  MessageTable table{};
+  std::size_t at = 0;
+  for (std::size_t i = 0; i < kMessageCount; ++i) {
+    const MessageSource& source = kMessageSources[i];
+    table.entries[i] = {source.id, static_cast<std::uint16_t>(at),
+                        static_cast<std::uint16_t>(source.text.size())};
+    for (const char c : source.text) table.text[at++] = c;
+  }
+  return table;
+}();
+
 }  // namespace
 
 std::string_view MessageText(MessageId id) {
-  for (const MessageEntry& entry : kMessages) {
-    if (entry.id == id) return entry.text;
+  for (const MessageEntry& entry : kMessages.entries) {
+    if (entry.id == id) return {kMessages.text + entry.offset, entry.size};
   }
   return {};
 }
