@@ -22,11 +22,10 @@ std::string_view FormatPart(std::string_view parameter) {
   return CopyRange(parameter, 6, CheckedSub(LengthOf(parameter), 5));
 }
 
-constexpr std::string_view kNoPlus = "Formating Error in ADDTIME: Command. No + Found";
-constexpr std::string_view kNoNumbers = "Formating Error in ADDTIME: Command. Need More Numbers.";
-constexpr std::string_view kColonCount =
-    "Formating Error in ADDTIME: Command. Need More Or Less Numbers.";
-constexpr std::string_view kNotNumbers =
+constexpr char kNoPlus[] = "Formating Error in ADDTIME: Command. No + Found";
+constexpr char kNoNumbers[] = "Formating Error in ADDTIME: Command. Need More Numbers.";
+constexpr char kColonCount[] = "Formating Error in ADDTIME: Command. Need More Or Less Numbers.";
+constexpr char kNotNumbers[] =
     "Formating Error in ADDTIME: Command. Items other then numbers do not add well..";
 
 // Renders the value and appends the text to the current line. The text is

@@ -32,8 +32,8 @@ constexpr char kShortDayNames[7][4] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri",
 constexpr char kLongDayNames[7][10] = {"Sunday",   "Monday", "Tuesday", "Wednesday",
                                        "Thursday", "Friday", "Saturday"};
 
-constexpr std::string_view kDefaultShortDate = "m/d/yy";
-constexpr std::string_view kDefaultLongDate = "mmmm d, yyyy";
+constexpr char kDefaultShortDate[] = "m/d/yy";
+constexpr char kDefaultLongDate[] = "mmmm d, yyyy";
 
 constexpr std::uint32_t kPlatformNt = 2;
 
