@@ -133,8 +133,14 @@ std::string AsciiLower(std::string_view text) {
   return result;
 }
 
+// Compared byte by byte, not with ==, which calls memcmp: an import the
+// dynamic linker would resolve at every start for texts of a few bytes.
 bool TextsEqual(std::string_view a, std::string_view b) {
-  return a == b;
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
 }
 
 bool AsciiLowerEquals(std::string_view text, std::string_view lower) {

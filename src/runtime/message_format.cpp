@@ -34,8 +34,11 @@ void Format(Sink& sink, std::string_view format, std::initializer_list<FormatArg
   const FormatArg* next = args.begin();
   std::size_t i = 0;
   while (i < format.size()) {
-    const std::size_t percent = format.find('%', i);
-    if (percent == std::string_view::npos || percent + 1 >= format.size()) {
+    // A plain scan, not format.find: find calls memchr, an import the
+    // dynamic linker would resolve at every start for these few bytes.
+    std::size_t percent = i;
+    while (percent < format.size() && format[percent] != '%') ++percent;
+    if (percent + 1 >= format.size()) {
       sink.Append(format.substr(i));
       return;
     }
