@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <iterator>
 #include <string_view>
 
@@ -12,9 +13,9 @@ namespace clockcast::cli {
 namespace {
 
 // The screens are written here line by line, but only as constants for the
-// compiler: each is joined into one block of text with a line feed after
-// every line, so the program holds no table of pointers to its lines, which
-// a position-independent executable would have to fix up at every start.
+// compiler: each is joined into one block of text with the offset where each
+// line ends, so the program holds no table of pointers to its lines, which a
+// position-independent executable would have to fix up at every start.
 
 // The usage screen is framed by rows of 72 asterisks, the advanced screen by
 // rows of 75.
@@ -134,31 +135,26 @@ static_assert(std::size(kAdvancedUsageLines) == 19);
 template <std::size_t N>
 constexpr std::size_t ScreenSize(const std::string_view (&lines)[N]) {
   std::size_t size = 0;
-  for (const std::string_view line : lines) size += line.size() + 1;
+  for (const std::string_view line : lines) size += line.size();
   return size;
 }
 
-template <std::size_t N>
-constexpr bool NoLineFeeds(const std::string_view (&lines)[N]) {
-  for (const std::string_view line : lines) {
-    for (const char c : line) {
-      if (c == '\n') return false;
-    }
-  }
-  return true;
-}
-static_assert(NoLineFeeds(kUsageLines) && NoLineFeeds(kFormatReferenceLines) &&
-              NoLineFeeds(kAdvancedUsageLines));
+template <std::size_t Size, std::size_t Lines>
+struct Screen {
+  std::array<char, Size> text;
+  std::array<std::uint16_t, Lines> ends;
+};
 
-template <std::size_t Size, std::size_t N>
-consteval std::array<char, Size> JoinLines(const std::string_view (&lines)[N]) {
-  std::array<char, Size> text{};
+template <std::size_t Size, std::size_t Lines>
+consteval Screen<Size, Lines> JoinLines(const std::string_view (&lines)[Lines]) {
+  static_assert(Size <= UINT16_MAX);
+  Screen<Size, Lines> screen{};
   std::size_t at = 0;
-  for (const std::string_view line : lines) {
-    for (const char c : line) text[at++] = c;
-    text[at++] = '\n';
+  for (std::size_t i = 0; i < Lines; ++i) {
+    for (const char c : lines[i]) screen.text[at++] = c;
+    screen.ends[i] = static_cast<std::uint16_t>(at);
   }
-  return text;
+  return screen;
 }
 
 constexpr auto kUsage = JoinLines<ScreenSize(kUsageLines)>(kUsageLines);
@@ -166,26 +162,29 @@ constexpr auto kFormatReference =
     JoinLines<ScreenSize(kFormatReferenceLines)>(kFormatReferenceLines);
 constexpr auto kAdvancedUsage = JoinLines<ScreenSize(kAdvancedUsageLines)>(kAdvancedUsageLines);
 
-// Writes each line of a joined screen as its own line of output.
-void WriteScreen(std::string_view text) {
+void WriteLines(const char* text, const std::uint16_t* ends, std::size_t count) {
   std::size_t start = 0;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] != '\n') continue;
-    runtime::WriteLine(std::string_view(text.data() + start, i - start));
-    start = i + 1;
+  for (std::size_t i = 0; i < count; ++i) {
+    runtime::WriteLine(std::string_view(text + start, ends[i] - start));
+    start = ends[i];
   }
+}
+
+template <std::size_t Size, std::size_t Lines>
+void WriteScreen(const Screen<Size, Lines>& screen) {
+  WriteLines(screen.text.data(), screen.ends.data(), Lines);
 }
 
 }  // namespace
 
 void ShowUsage() {
-  WriteScreen({kUsage.data(), kUsage.size()});
+  WriteScreen(kUsage);
 }
 void ShowFormatReference() {
-  WriteScreen({kFormatReference.data(), kFormatReference.size()});
+  WriteScreen(kFormatReference);
 }
 void ShowAdvancedUsage() {
-  WriteScreen({kAdvancedUsage.data(), kAdvancedUsage.size()});
+  WriteScreen(kAdvancedUsage);
 }
 
 }  // namespace clockcast::cli
