@@ -119,7 +119,9 @@ DeviceType FileType(Handle) {
 int WriteFile(Handle, const char* bytes, std::size_t count) {
   auto& fake = Fake();
   fake.writes.emplace_back(bytes, count);
-  return fake.failWritesWith;
+  const int call = static_cast<int>(fake.writes.size());
+  return fake.failingWrites.empty() || fake.failingWrites.count(call) != 0 ? fake.failWritesWith
+                                                                           : 0;
 }
 
 void CloseHandle(Handle) {
