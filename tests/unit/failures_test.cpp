@@ -70,7 +70,7 @@ TEST(Failures, ClassesAndTexts) {
     try {
       RaiseRuntimeFailure(reason, 0x400);
     } catch (const Exception& f) {
-      text += std::to_string(reason) + " " + std::string(f.ClassName()) + " " + f.Message();
+      text += std::to_string(reason) + " " + std::string(f.ClassName()) + " " + std::string(f.Message());
       if (const auto* io = dynamic_cast<const EInOutError*>(&f))
         text += " " + std::to_string(io->IoCode);
       text += f.Location() == 0x400u ? "|" : "?";
