@@ -11,9 +11,11 @@
 #include <locale.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "platform/platform.h"
 #include "runtime/lasting.h"
@@ -560,8 +562,15 @@ std::string PaddedYear(std::string_view digits, std::size_t width) {
 }  // namespace
 
 bool posix::SelectTimeLocale(const char* name) {
-  // The answer is the name of the locale now selected for LC_TIME.
+  // The answer is the name of the locale now selected for LC_TIME. A locale
+  // that exists but cannot be loaded for lack of memory is no missing one:
+  // it is reported the way a failed allocation is, through the new handler.
+  errno = 0;
   const char* selected = setlocale(LC_TIME, name);
+  if (selected == nullptr && errno == ENOMEM) {
+    if (const std::new_handler handler = std::get_new_handler()) handler();
+    throw std::bad_alloc();
+  }
   if (selected == nullptr) return false;
   TimeLocaleFacts& facts = timeLocale;
   facts.selected = true;
