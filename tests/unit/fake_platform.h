@@ -50,4 +50,10 @@ struct FakePlatform {
 FakePlatform& Fake();
 void ResetFake();
 
+// The allocation functions of the test binary count down this number: once
+// it reaches 0 every allocation fails, as when memory has run out for good.
+// Negative: no limit. Recording a write is exempt, since the system's own
+// write allocates nothing. allocationsRefused counts the failed ones.
+extern int allocationsLeft, allocationsRefused;
+
 }  // namespace clockcast::testing
