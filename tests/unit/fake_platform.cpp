@@ -151,9 +151,11 @@ void* operator new(std::size_t size) {
     handler();
   }
 }
-void operator delete(void* block) noexcept {
+// Kept out of line: the compiler would otherwise pair the free() it sees
+// with the new expressions of this file and warn of a mismatch.
+[[gnu::noinline]] void operator delete(void* block) noexcept {
   std::free(block);
 }
-void operator delete(void* block, std::size_t) noexcept {
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept {
   std::free(block);
 }
