@@ -139,7 +139,10 @@ namespace clockcast::testing {
 int allocationsLeft = -1, allocationsRefused = 0;
 }  // namespace clockcast::testing
 
-void* operator new(std::size_t size) {
+// The allocation functions are kept out of line: the compiler would
+// otherwise pair the malloc() and free() it sees with the new and delete
+// expressions of this file and warn of a mismatch.
+[[gnu::noinline]] void* operator new(std::size_t size) {
   for (int& left = clockcast::testing::allocationsLeft;;) {
     if (left != 0) {
       if (left > 0) --left;
@@ -151,8 +154,6 @@ void* operator new(std::size_t size) {
     handler();
   }
 }
-// Kept out of line: the compiler would otherwise pair the free() it sees
-// with the new expressions of this file and warn of a mismatch.
 [[gnu::noinline]] void operator delete(void* block) noexcept {
   std::free(block);
 }
