@@ -22,9 +22,9 @@ inline constexpr std::string_view kLineBreak = "\n";
 #endif
 
 // Called once, first thing in the process, with what the C runtime passed to
-// main. POSIX records the argument vector and ignores SIGPIPE (LC_TIME is
-// selected from the environment when a locale item is first asked); Win32
-// needs nothing from it.
+// main. POSIX records the argument vector and ignores SIGPIPE and SIGXFSZ
+// (LC_TIME is selected from the environment when a locale item is first
+// asked); Win32 needs nothing from it.
 void StartUp(int argc, char** argv);
 
 // --- Command line and module path ------------------------------------------
@@ -89,7 +89,8 @@ enum class DeviceType { Unknown = 0, Disk = 1, Character = 2, Pipe = 3 };
 Handle StdOutput();                // GetStdHandle(STD_OUTPUT_HANDLE)
 DeviceType FileType(Handle file);  // GetFileType
 // WriteFile: hands the bytes to the system, retrying a short write until all
-// are taken or an error comes. Returns 0, or the system's error number.
+// are taken or an error comes, and waiting while a non-blocking descriptor
+// is full. Returns 0, or the system's error number.
 int WriteFile(Handle file, const char* bytes, std::size_t count);
 void CloseHandle(Handle file);
 

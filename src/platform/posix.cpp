@@ -6,6 +6,7 @@
 #include <csignal>
 #include <ctime>
 
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,9 +22,11 @@ char** argumentVector = nullptr;
 void StartUp(int argc, char** argv) {
   argumentCount = argc;
   argumentVector = argv;
-  // A reader that has gone away must show up as a failed write, reported
-  // like any other, not as a silent kill by SIGPIPE.
+  // A reader that has gone away, or a file that reaches the size limit of
+  // the process, must show up as a failed write (EPIPE, EFBIG), reported like
+  // any other, not as a silent kill by SIGPIPE or SIGXFSZ.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
 }
 
 CommandLineSource CommandLine() {
@@ -51,8 +54,12 @@ LocalTime ReadLocalClock() {
   clock_gettime(CLOCK_REALTIME, &now);
   std::tm local{};
   localtime_r(&now.tv_sec, &local);
+  // A year past the 16-bit field reads as its largest value, which the
+  // calendar refuses like every year past 9999, instead of wrapping round to
+  // a year it would accept.
+  const int year = local.tm_year + 1900;
   // A clock's millisecond field: whole milliseconds, truncated.
-  return {static_cast<std::uint16_t>(local.tm_year + 1900),
+  return {static_cast<std::uint16_t>(year > 65535 ? 65535 : year),
           static_cast<std::uint16_t>(local.tm_mon + 1), static_cast<std::uint16_t>(local.tm_mday),
           static_cast<std::uint16_t>(local.tm_hour), static_cast<std::uint16_t>(local.tm_min),
           // A leap second reads as the 59th, as a wall clock shows it.
@@ -77,6 +84,13 @@ int WriteFile(Handle file, const char* bytes, std::size_t count) {
     const ssize_t n = write(static_cast<int>(file), bytes, count);
     if (n < 0) {
       if (errno == EINTR) continue;
+      // A descriptor in non-blocking mode (a pipe whose other end belongs to
+      // an event loop) refuses while its reader is behind: wait until it
+      // takes bytes again, as a blocking write would.
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        pollfd writable{static_cast<int>(file), POLLOUT, 0};
+        if (poll(&writable, 1, -1) >= 0 || errno == EINTR) continue;
+      }
       return errno;
     }
     bytes += n;

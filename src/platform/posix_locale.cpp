@@ -9,13 +9,19 @@
 
 #include "platform/posix_locale.h"
 
+#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "platform/platform.h"
 #include "runtime/lasting.h"
@@ -603,11 +609,42 @@ std::string PaddedYear(std::string_view digits, std::size_t width) {
   return year;
 }
 
+// Whether a failed setlocale ran short of memory. Its errno tells only when
+// the last step failed for memory; the GNU C library then goes on to look
+// for other spellings of the name, whose ENOENT hides the ENOMEM. The
+// lookup starts by mapping the whole locale archive, so an archive that
+// cannot be mapped now means the lookup never got as far as the name.
+bool LocaleLookupOutOfMemory() {
+  if (errno == ENOMEM) return true;
+#ifdef __GLIBC__
+  const int fd = open("/usr/lib/locale/locale-archive", O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat info {};
+  void* map = MAP_FAILED;
+  if (fstat(fd, &info) == 0 && info.st_size > 0) {
+    map = mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+  }
+  const bool shortOfMemory = map == MAP_FAILED && errno == ENOMEM;
+  if (map != MAP_FAILED) munmap(map, static_cast<std::size_t>(info.st_size));
+  close(fd);
+  return shortOfMemory;
+#else
+  return false;
+#endif
+}
+
 }  // namespace
 
 bool posix::SelectTimeLocale(const char* name) {
-  // The answer is the name of the locale now selected for LC_TIME.
+  // The answer is the name of the locale now selected for LC_TIME. A locale
+  // that cannot be loaded for lack of memory is no missing one: it is
+  // reported the way a failed allocation is, through the new handler.
+  errno = 0;
   const char* selected = setlocale(LC_TIME, name);
+  if (selected == nullptr && LocaleLookupOutOfMemory()) {
+    if (const std::new_handler handler = std::get_new_handler()) handler();
+    throw std::bad_alloc();
+  }
   if (selected == nullptr) return false;
   TimeLocaleFacts& facts = timeLocale;
   facts.selected = true;

@@ -1,5 +1,6 @@
 #include "runtime/failures.h"
 
+#include <cstdlib>
 #include <new>
 #include <optional>
 
@@ -16,18 +17,24 @@ UncaughtFailureHookFn UncaughtFailureHook = nullptr;
 namespace {
 
 // The two failures made in advance. They exist while the failure layer is
-// installed; their short texts fit a string's inline storage, so making them
-// allocates nothing either.
+// installed; their texts stay in the table of message texts, so making them
+// allocates nothing.
 Lasting<std::optional<EOutOfMemory>> outOfMemoryStore;
 Lasting<std::optional<EInvalidPointer>> invalidPointerStore;
 std::optional<EOutOfMemory>& outOfMemory = *outOfMemoryStore;
 std::optional<EInvalidPointer>& invalidPointer = *invalidPointerStore;
 
-using RaiseFn = void (*)(std::string_view text, CodeLocation where);
+// Memory given back just before a failure is thrown; see HoldFailureReserve.
+// Larger than the blocks the C library keeps apart by size, so that once
+// freed it can serve an allocation of any small size.
+constexpr std::size_t kFailureReserveSize = 4096;
+void* failureReserve = nullptr;
+
+using RaiseFn = void (*)(MessageId text, CodeLocation where);
 
 template <class Failure>
-void RaiseAs(std::string_view text, CodeLocation where) {
-  RaiseFailure(Failure(std::string(text)), where);
+void RaiseAs(MessageId text, CodeLocation where) {
+  RaiseFailure(Failure(text), where);
 }
 
 // The class and text of each runtime failure, by reason (3 to 24).
@@ -120,7 +127,7 @@ void RaiseConvertError(MessageId id, std::string_view argument, std::source_loca
 }
 
 void RaiseConvertError(MessageId id, std::source_location where) {
-  RaiseFailure(EConvertError(std::string(MessageText(id))), LocationOf(where));
+  RaiseFailure(EConvertError(id), LocationOf(where));
 }
 
 int RuntimeErrorCode(int reason) {
@@ -133,7 +140,9 @@ int RuntimeErrorCode(int reason) {
 void RaiseRuntimeFailure(int reason, CodeLocation where) {
   reason &= 127;
   if (RuntimeFailureHook != nullptr) RuntimeFailureHook(reason, where);
-  throw RuntimeErrorEnd{RuntimeErrorCode(reason), where};
+  const RuntimeErrorEnd end{RuntimeErrorCode(reason), where};
+  ReleaseFailureReserve();
+  throw end;
 }
 
 void RangeCheckFailed(std::source_location where) {
@@ -151,7 +160,7 @@ void CheckIo(std::source_location where) {
 EInOutError MakeIoFailure() {
   const std::int32_t code = TakeIoError();
   for (const TErrorRec& row : IoFailureTexts) {
-    if (row.IoCode == code) return EInOutError(std::string(MessageText(row.Text)), code);
+    if (row.IoCode == code) return EInOutError(row.Text, code);
   }
   return EInOutError(FormatText(MessageText(MessageId::kInOutError), {code}), code);
 }
@@ -159,11 +168,11 @@ EInOutError MakeIoFailure() {
 void MakeRuntimeFailure(int reason, CodeLocation where) {
   // Exhausted memory is raised as the allocator raises it; the outermost
   // handler answers it with the EOutOfMemory made in advance.
-  if (reason == 1) throw std::bad_alloc();
+  if (reason == 1) OutOfMemory();
   if (reason == 2 && invalidPointer) RaiseFailure(*invalidPointer, where);
   if (reason >= 3 && reason <= 24) {
     const TExceptRec& rec = RuntimeFailureMap[reason - 3];
-    rec.FailureClass(MessageText(rec.Text), where);
+    rec.FailureClass(rec.Text, where);
   }
   RaiseFailure(MakeIoFailure(), where);
 }
@@ -183,9 +192,9 @@ int PlatformExitCode(std::uint32_t exceptionCode) {
 }
 
 void InstallFailureLayer() {
-  outOfMemory.emplace(std::string(MessageText(MessageId::kOutOfMemory)));
+  outOfMemory.emplace(MessageId::kOutOfMemory);
   outOfMemory->MayRelease = false;
-  invalidPointer.emplace(std::string(MessageText(MessageId::kInvalidPointer)));
+  invalidPointer.emplace(MessageId::kInvalidPointer);
   invalidPointer->MayRelease = false;
   RuntimeFailureHook = RaiseMadeFailure;
   UncaughtFailureHook = HandleUncaughtFailure;
@@ -199,8 +208,26 @@ void RemoveFailureLayer() {
 }
 
 const EOutOfMemory& OutOfMemoryFailure() {
-  if (!outOfMemory) outOfMemory.emplace(std::string(MessageText(MessageId::kOutOfMemory)));
+  if (!outOfMemory) outOfMemory.emplace(MessageId::kOutOfMemory);
   return *outOfMemory;
+}
+
+void OutOfMemory() {
+  // Raised as the allocator raises it, which is all a new handler may
+  // throw; the outermost handler answers it with the EOutOfMemory made in
+  // advance, or with the runtime-error line for 203 without the layer.
+  ReleaseFailureReserve();
+  throw std::bad_alloc();
+}
+
+bool HoldFailureReserve() {
+  if (failureReserve == nullptr) failureReserve = std::malloc(kFailureReserveSize);
+  return failureReserve != nullptr;
+}
+
+void ReleaseFailureReserve() {
+  std::free(failureReserve);
+  failureReserve = nullptr;
 }
 
 }  // namespace clockcast::runtime

@@ -29,17 +29,23 @@ CodeLocation LocationOf(const std::source_location& where);
 class Exception {
  public:
   explicit Exception(std::string message) : message_(std::move(message)) {}
+  // A message straight from the table of message texts, held by reference:
+  // making such a failure, or copying it, allocates nothing.
+  explicit Exception(MessageId id) : fixedMessage_(MessageText(id)) {}
   Exception(const Exception&) = default;
   Exception& operator=(const Exception&) = default;
   virtual ~Exception() = default;
 
   virtual std::string_view ClassName() const { return "Exception"; }
-  const std::string& Message() const { return message_; }
+  std::string_view Message() const {
+    return fixedMessage_.data() != nullptr ? fixedMessage_ : std::string_view(message_);
+  }
   CodeLocation Location() const { return location_; }
   void SetLocation(CodeLocation where) { location_ = where; }
 
  private:
   std::string message_;
+  std::string_view fixedMessage_;
   CodeLocation location_ = 0;
 };
 
@@ -63,6 +69,7 @@ class EInOutError : public Exception {
  public:
   EInOutError(std::string message, std::int32_t code)
       : Exception(std::move(message)), IoCode(code) {}
+  EInOutError(MessageId id, std::int32_t code) : Exception(id), IoCode(code) {}
   std::string_view ClassName() const override { return "EInOutError"; }
   std::int32_t IoCode;
 };
@@ -97,10 +104,20 @@ CLOCKCAST_FAILURE_CLASS(EAbstractError, Exception);
 
 #undef CLOCKCAST_FAILURE_CLASS
 
+// Memory held back from the start of the run so that a failure can still be
+// raised when the heap is exhausted. Raising needs memory of its own (the C++
+// runtime allocates every thrown object, and its emergency pool may be empty
+// when the process started short of memory), and a failure always ends the
+// program, so the reserve is given back just before the throw. False when
+// the reserve itself cannot be had.
+bool HoldFailureReserve();
+void ReleaseFailureReserve();
+
 // Raises a failure object at the given location.
 template <class Failure>
 [[noreturn]] void RaiseFailure(Failure failure, CodeLocation where) {
   failure.SetLocation(where);
+  ReleaseFailureReserve();
   throw failure;
 }
 
@@ -146,8 +163,12 @@ extern UncaughtFailureHookFn UncaughtFailureHook;
 void InstallFailureLayer();
 void RemoveFailureLayer();
 // The EOutOfMemory made in advance, so that reporting memory exhaustion needs
-// no memory. Valid while the failure layer is installed.
+// no memory.
 const EOutOfMemory& OutOfMemoryFailure();
+// The handler of a failed allocation (std::set_new_handler): raises the
+// out-of-memory failure, reason 1. Anything else that runs out of memory
+// calls it too.
+[[noreturn]] void OutOfMemory();
 
 // Thrown to end the program through the base layer: the runtime-error line
 // with this exit code. Not a failure object.

@@ -79,7 +79,9 @@ void WriteLineEnd(TextChannel& channel) {
 
 void WriteLine(std::string_view text) {
   WriteText(StandardOutput, text);
-  WriteLineEnd(StandardOutput);
+  // After a refused write nothing more goes out before the report: a line
+  // break written after the cut would make the line look whole.
+  if (PendingIoError == 0) WriteLineEnd(StandardOutput);
   CheckIo();
 }
 

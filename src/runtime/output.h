@@ -44,7 +44,7 @@ void InitOutput();
 void WriteText(TextChannel& channel, std::string_view text);
 void WriteLineEnd(TextChannel& channel);
 // The program's one output operation: the text, the line terminator, then
-// CheckIo.
+// CheckIo. When the text is refused, the terminator is not written.
 void WriteLine(std::string_view text);
 
 std::int32_t TakeIoError();

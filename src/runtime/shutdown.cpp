@@ -43,6 +43,15 @@ std::optional<PendingRuntimeError> OutermostHandler() {
 
 int RunProgram(std::span<const Module> modules, void (*program)()) {
   InitOutput();
+  // From here on an allocation that fails raises the out-of-memory failure.
+  // When not even the reserve for raising it can be had, nothing has run
+  // yet: the base layer ends the run at once.
+  std::set_new_handler(OutOfMemory);
+  if (!HoldFailureReserve()) {
+    ProcessExitCode = RuntimeErrorCode(static_cast<int>(Reason::kOutOfMemory));
+    WriteRuntimeErrorLine(ProcessExitCode, LocationOf(std::source_location::current()));
+    return ProcessExitCode;
+  }
   std::size_t initialised = 0;
   std::optional<PendingRuntimeError> runtimeError;
 
@@ -80,6 +89,7 @@ int RunProgram(std::span<const Module> modules, void (*program)()) {
   }
 
   finalize();
+  ReleaseFailureReserve();
   if (runtimeError) {
     ProcessExitCode = runtimeError->exitCode;
     WriteRuntimeErrorLine(runtimeError->exitCode, runtimeError->location);

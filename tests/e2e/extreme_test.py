@@ -1,9 +1,10 @@
 #!/usr/bin/env python3
 """Extreme inputs and output faults, end to end: C locale, TZ=UTC, clock pinned at
 1978-02-10 14:05:09 by libfaketime; expectations worked out here (Python dates, fractions).
-  extreme_test.py --program build/clockcast [--wrapper "valgrind -q ..."] [-v]"""
+  extreme_test.py --program build/clockcast [--wrapper "valgrind -q ..."] [-k TEXT] [-v]"""
 
-import argparse, calendar, datetime, errno, glob, os, re, shlex, shutil, subprocess, sys, tempfile
+import argparse, calendar, datetime, errno, glob, os, re, resource, shlex, shutil, subprocess, sys
+import tempfile, time
 from fractions import Fraction
 from pathlib import Path
 
@@ -29,18 +30,18 @@ BIG_OUT = lines("", *[a[5:] for a in BIG_ARGS])
 
 
 class Harness:
-    def __init__(self, program, wrapper, verbose):
-        self.program, self.verbose = program, verbose
+    def __init__(self, program, wrapper, verbose, only=None):
+        self.program, self.verbose, self.only = program, verbose, only
         self.wrapper = shlex.split(wrapper) if wrapper else []
         self.passed = self.failed = self.skipped = 0
         self.module = os.path.basename(os.path.realpath(program)).encode()
         self.faketime = next(iter(glob.glob("/usr/lib*/*/faketime/libfaketime.so.1")
                                   + glob.glob("/usr/lib*/faketime/libfaketime.so.1")), None)
 
-    def env(self, pinned=True):
+    def env(self, pinned=True, locale="C"):
         env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "FAKETIME"))
                and k not in ("LANG", "LANGUAGE", "LD_PRELOAD", "DONT_FAKE_MONOTONIC")}
-        env.update(LC_ALL="C", TZ="UTC")
+        env.update(LC_ALL=locale, TZ="UTC")
         if pinned:
             if self.faketime is None:
                 raise Skip("libfaketime is not installed")
@@ -48,14 +49,16 @@ class Harness:
                        DONT_FAKE_MONOTONIC="1")  # without "@": the clock stands still
         return env
 
-    def popen(self, args, pinned=True, stdout=subprocess.PIPE, preexec=None):
+    def popen(self, args, pinned=True, stdout=subprocess.PIPE, preexec=None, locale="C", env=None):
         return subprocess.Popen(
             self.wrapper + [self.program] + [a if isinstance(a, bytes) else a.encode("latin-1")
                                              for a in args],
             stdin=subprocess.DEVNULL, stdout=stdout, stderr=subprocess.PIPE,
-            env=self.env(pinned), preexec_fn=preexec)
+            env=env or self.env(pinned, locale), preexec_fn=preexec)
 
     def case(self, name, fn):
+        if self.only and self.only not in name:
+            return
         try:
             problem = fn()
         except Skip as reason:
@@ -85,8 +88,8 @@ class Harness:
         return (f"exit {proc.returncode} (expected {code}), stderr {err[:300]!r}, stdout of "
                 f"{len(out)} bytes: ...{out[at:at + 60]!r}, expected ...{want[at:at + 60]!r}")
 
-    def report(self, message):
-        return (rb"Exception EConvertError in module " + re.escape(self.module)
+    def report(self, message, cls=b"EConvertError"):
+        return (rb"Exception " + cls + rb" in module " + re.escape(self.module)
                 + rb" at [0-9A-F]{8}\.\n" + re.escape(message.encode("latin-1")))
 
 
@@ -247,17 +250,177 @@ def cases_faults(h):
     h.case("a file on a full 64 KiB filesystem", full_filesystem)
 
 
+def cases_limits(h):
+    n = 32 * os.sysconf("SC_PAGE_SIZE") - 1
+
+    def file_size_limit():  # ulimit -f 64: the write fails with EFBIG, no SIGXFSZ
+        if h.wrapper:
+            raise Skip("the limit would bind the wrapper's own files (Valgrind copies the "
+                       "command line into one)")
+        limit = lambda: resource.setrlimit(resource.RLIMIT_FSIZE, (65536, 65536))
+        with tempfile.NamedTemporaryFile(prefix="clockcast-fsize-") as target:
+            problem = h.expect(["x" * n], b"", code=1, stdout=target, preexec=limit)
+            got = Path(target.name).read_bytes()
+        if problem or got != lines("x" * n)[:65536]:
+            return f"{problem}; {len(got)} bytes in the file"
+
+    h.case(f"a file size limit of 64 KiB and a line of {n} bytes: exit code 1", file_size_limit)
+
+    def refused_write_then_nothing():  # strace: the report alone follows the refused write
+        if shutil.which("strace") is None:
+            raise Skip("strace is not installed")
+        with tempfile.NamedTemporaryFile(prefix="clockcast-trace-") as trace, \
+                open("/dev/full", "wb") as full:
+            h.wrapper = ["strace", "-qq", "-e", "trace=write", "-o", trace.name] + h.wrapper
+            try:
+                env = h.env()  # LeakSanitizer cannot work under ptrace
+                env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
+                problem = h.expect(["y" * 199], b"", code=1, stdout=full, env=env)
+            finally:
+                h.wrapper = h.wrapper[6:]
+            writes = re.findall(rb'write\(1, "((?:[^"\\]|\\.)*)"(?:\.\.\.)?, (\d+)\)\s+= (-?\d+)',
+                                Path(trace.name).read_bytes())
+        want = [(b"yyyyyyyyyy", b"128"), (b"Exception EInOutError ", None), (b"\\n", b"1")]
+        if problem or len(writes) != 3 or any(
+                not w[0].startswith(p) or (size and w[1] != size) or w[2] != b"-1"
+                for w, (p, size) in zip(writes, want)):
+            return f"{problem}; writes {writes}"
+
+    h.case("/dev/full, a line of 200 bytes: the report alone follows the refused write",
+           refused_write_then_nothing)
+
+    def nonblocking_pipe(runs=100 if not h.wrapper else 5):  # an event loop's pipe, a slow reader
+        args, want = ["z" * n] * 8, lines("z" * 8 * n)
+        for run in range(runs):
+            r, w = os.pipe()
+            os.set_blocking(w, False)
+            proc = h.popen(args, pinned=False, stdout=w)
+            os.close(w)
+            got, reads = bytearray(), 0
+            time.sleep(0.002)  # the pipe fills before the first read
+            while chunk := os.read(r, 16384):
+                got += chunk
+                reads += 1
+                if reads % 8 == 0:
+                    time.sleep(0.0005)
+            os.close(r)
+            err, rc = proc.stderr.read(), proc.wait(timeout=TIMEOUT)
+            if rc != 0 or err or got != want:
+                return f"run {run + 1}: exit {rc}, stderr {err[:200]!r}, {len(got)} bytes"
+
+    h.case("a non-blocking pipe and a slow reader: 100 runs of 1 MiB (5 under a wrapper), all "
+           "whole", nonblocking_pipe)
+
+    def clock_year(year):  # libfaketime parses four-digit years only: an offset from now
+        env = h.env()
+        days = (datetime.date(9999, 12, 31) - datetime.date.today()).days + 1 + sum(
+            366 if calendar.isleap(y) else 365 for y in range(10000, year)) + 40
+        env["FAKETIME"] = "+%d" % (days * 86400)
+        return h.expect(["a", "date:yyyy"], h.report("Invalid argument to date encode.") + b"\n",
+                        code=1, pattern=True, env=env)
+
+    for year in (10000, 65536, 65537):
+        h.case(f"a clock in the year {year}: the date fails", lambda y=year: clock_year(y))
+
+    # Memory limits, stepped in 10 KiB through the band in which the program starts: from
+    # the last limit refused before main to the first at which the run goes through.
+    step = 10 * 1024
+    loader = re.compile(rb"error while loading shared libraries|cannot allocate TLS|"
+                        rb"failed to map segment|cannot allocate memory in static TLS")
+    oom_endings = {1: h.report("Out of memory.", b"EOutOfMemory") + b"\n",
+                   203: rb"Runtime error 203 at [0-9A-F]{8}\n"}
+
+    def limited(args, limit, **options):
+        """(exit code, stdout, stderr) under RLIMIT_AS = limit; None when refused before main."""
+        cap = lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
+        try:
+            proc = h.popen(args, preexec=cap, **options)
+        except OSError as e:  # the kernel cannot even map the program
+            if e.errno in (errno.ENOMEM, errno.E2BIG):
+                return None
+            raise
+        out, err = proc.communicate(timeout=TIMEOUT)
+        if proc.returncode == 127 and not out and loader.search(err):
+            return None
+        return proc.returncode, out, err
+
+    def sweep(args, **options):  # libfaketime fails under the limits itself: the real clock
+        options["pinned"] = False
+        full, err = h.popen(args, **options).communicate(timeout=TIMEOUT)
+        if err or not full:
+            return None, f"the run without a limit: stderr {err[:200]!r}"
+        whole = lambda lim: (r := limited(args, lim * step, **options)) and r[0] == 0 \
+            and r[1] == full and not r[2]
+        started = lambda lim: limited(args, lim * step, **options) is not None
+        def first(pred, lo, hi):  # the least limit in lo..hi for which pred holds
+            while lo < hi:
+                mid = (lo + hi) // 2
+                lo, hi = (lo, mid) if pred(mid) else (mid + 1, hi)
+            return lo
+        top = 1 << 14  # 160 MiB, far above what the program needs
+        if not whole(top):
+            return None, "the run does not go through even with 160 MiB"
+        low = first(started, 1, top)
+        high = first(whole, low, top)
+        seen = {}
+        for lim in range(max(1, low - 2), high + 3):
+            result = limited(args, lim * step, **options)
+            if result is None:
+                seen["refused"] = seen.get("refused", 0) + 1
+                continue
+            rc, out, err = result
+            seen[rc] = seen.get(rc, 0) + 1
+            ending = oom_endings.get(rc, b"")
+            cut = re.search(ending + rb"\Z", out) if rc in oom_endings else None
+            head = out[:cut.start()] if cut else out
+            if err or rc not in (0, 1, 203) or (rc and not cut) or not full.startswith(head) \
+                    or (rc == 0 and head != full):
+                return None, (f"RLIMIT_AS {lim * step}: exit {rc}, stderr {err[:200]!r}, "
+                              f"stdout {out[:200]!r}")
+        return (low, high, seen), None
+
+    def memory_sweep(args, **options):
+        if h.wrapper:
+            raise Skip("a memory limit would bind the wrapper, not the program")
+        if b"__asan_init" in Path(h.program).read_bytes():
+            raise Skip("AddressSanitizer reserves terabytes of address space for its shadow, "
+                       "so RLIMIT_AS cannot be stepped; the allocation-failure unit sweep "
+                       "covers this build")
+        found, problem = sweep(args, **options)
+        if problem and "stdout" in problem:  # once more, should the date have changed meanwhile
+            found, problem = sweep(args, **options)
+        if found and h.verbose:
+            print(f"     band {found[0] * 10}-{found[1] * 10} KiB, endings {found[2]}")
+        return problem
+
+    japanese = ["date:ggg dddd mmmm".encode(), "time:tt".encode()]
+
+    def japanese_sweep():
+        c_out = h.popen(japanese, locale="C").communicate(timeout=TIMEOUT)[0]
+        ja_out = h.popen(japanese, locale="ja_JP.UTF-8").communicate(timeout=TIMEOUT)[0]
+        if ja_out == c_out:
+            raise Skip("the ja_JP.UTF-8 locale is not installed")
+        return memory_sweep(japanese, locale="ja_JP.UTF-8")
+
+    h.case("memory limits through the start-up band: the usage example",
+           lambda: memory_sweep(["Date:dd", "th", " of", "date: mmmm, yyyy"]))
+    h.case("memory limits through the start-up band: /formats",
+           lambda: memory_sweep(["/formats"]))
+    h.case("memory limits through the start-up band: a Japanese-locale date", japanese_sweep)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--program", required=True)
     parser.add_argument("--wrapper", help="a command to run the program under, e.g. valgrind")
+    parser.add_argument("-k", dest="only", help="run only the cases whose names hold this text")
     parser.add_argument("-v", "--verbose", action="store_true")
     options = parser.parse_args()
     program = os.path.abspath(options.program)
-    h = Harness(program, options.wrapper, options.verbose)
+    h = Harness(program, options.wrapper, options.verbose, options.only)
     if not os.path.exists(program):
         return print(f"no program at {program}\n0 passed, 1 failed") or 1
-    cases_inputs(h), cases_faults(h)
+    cases_inputs(h), cases_faults(h), cases_limits(h)
     print(f"{h.skipped} skipped\n" * bool(h.skipped) + f"{h.passed} passed, {h.failed} failed")
     return 1 if h.failed else 0
 

@@ -2,15 +2,21 @@
 // runtime-error line, and whole runs through start-up and shutdown.
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <new>
+#include <regex>
 #include <source_location>
 #include <string>
 #include <tuple>
 #include <type_traits>
 #include <vector>
 
+#include "cli/interpreter.h"
+#include "cli/parameters.h"
+#include "datetime/settings.h"
 #include "fake_platform.h"
 #include "runtime/checked.h"
 #include "runtime/failures.h"
@@ -70,7 +76,8 @@ TEST(Failures, ClassesAndTexts) {
     try {
       RaiseRuntimeFailure(reason, 0x400);
     } catch (const Exception& f) {
-      text += std::to_string(reason) + " " + std::string(f.ClassName()) + " " + f.Message();
+      text += std::to_string(reason) + " " + std::string(f.ClassName()) + " " +
+              std::string(f.Message());
       if (const auto* io = dynamic_cast<const EInOutError*>(&f))
         text += " " + std::to_string(io->IoCode);
       text += f.Location() == 0x400u ? "|" : "?";
@@ -194,6 +201,71 @@ TEST(Failures, WholeRuns) {
     }
     EXPECT_EQ(out + "=" + std::to_string(code) + " " + journal, row.expected);
     EXPECT_EQ(RuntimeFailureHook, nullptr);
+  }
+}
+
+// Runs the whole program in a process of its own (the parameters are split
+// once per process) with `allowed` allocations; the output and the exit code,
+// 256 added when an allocation was refused.
+std::pair<std::string, int> RunAllowing(const std::vector<std::string>& arguments, int allowed) {
+  int link[2];
+  if (pipe(link) != 0) return {"", -1};
+  const pid_t child = fork();
+  if (child == 0) {
+    testing::ResetFake();
+    Fake().arguments = arguments;
+    static constexpr Module kModules[] = {
+        {InstallFailureLayer, RemoveFailureLayer},
+        {datetime::LoadFormatSettings, datetime::ReleaseFormatSettings},
+        {cli::CreateLineStore, cli::ReleaseLineStore}};
+    testing::allocationsLeft = allowed;
+    const int code = RunProgram(kModules, cli::SelectMode);
+    const bool refused = testing::allocationsRefused != 0;
+    testing::allocationsLeft = -1;
+    const std::string out = Fake().Written();
+    static_cast<void>(write(link[1], out.data(), out.size()));
+    std::_Exit(code == 1 || code == 203 ? code + (refused ? 2 : 0) : code);
+  }
+  close(link[1]);
+  std::string out;
+  char chunk[4096];
+  for (ssize_t n; (n = read(link[0], chunk, sizeof chunk)) > 0;) out.append(chunk, n);
+  close(link[0]);
+  int status = 0;
+  waitpid(child, &status, 0);
+  const int code = WIFEXITED(status) ? WEXITSTATUS(status) : 1000 + WTERMSIG(status);
+  return {out, code == 3 || code == 205 ? (code - 2) + 256 : code};
+}
+
+TEST(Failures, EveryAllocationRefusedInTurn) {
+  // The allocations of a run are refused from the first on, then from the
+  // second on, and so forth, until a run gets all it asks for. Each run ends
+  // with the out-of-memory report, or the runtime-error line for 203, after
+  // a part of the whole output from its start.
+  const std::regex ending(std::string("(Exception EOutOfMemory in module clockcast.exe at "
+                                      "[0-9A-F]{8}\\.\nOut of memory\\.|Runtime error 203 at "
+                                      "[0-9A-F]{8})") +
+                          std::string(platform::kLineBreak));
+  for (const std::vector<std::string>& arguments :
+       {std::vector<std::string>{"Date:dd", "th", " of", "date: mmmm, yyyy"},
+        {"/formats"},
+        {"addtime:", "addtime:hh+::0"}}) {
+    SCOPED_TRACE(arguments[0]);
+    const auto [whole, wholeCode] = RunAllowing(arguments, -1);
+    int allowed = 0;
+    for (;; ++allowed) {
+      const auto [out, code] = RunAllowing(arguments, allowed);
+      if (code < 256) {
+        EXPECT_EQ(out, whole);
+        EXPECT_EQ(code, wholeCode);
+        break;
+      }
+      const std::size_t cut = std::min(out.find("Exception EOutOfMemory"), out.find("Runtime"));
+      EXPECT_TRUE(cut != std::string::npos && whole.starts_with(out.substr(0, cut)) &&
+                  std::regex_match(out.substr(cut), ending))
+          << allowed << " allocations: " << out;
+    }
+    EXPECT_GT(allowed, 0);
   }
 }
 

@@ -1,7 +1,10 @@
 #include "fake_platform.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace clockcast::testing {
 
@@ -118,8 +121,12 @@ DeviceType FileType(Handle) {
 
 int WriteFile(Handle, const char* bytes, std::size_t count) {
   auto& fake = Fake();
+  const int limit = std::exchange(testing::allocationsLeft, -1);
   fake.writes.emplace_back(bytes, count);
-  return fake.failWritesWith;
+  testing::allocationsLeft = limit;
+  const int call = static_cast<int>(fake.writes.size());
+  return fake.failingWrites.empty() || fake.failingWrites.count(call) != 0 ? fake.failWritesWith
+                                                                           : 0;
 }
 
 void CloseHandle(Handle) {
@@ -127,3 +134,29 @@ void CloseHandle(Handle) {
 }
 
 }  // namespace clockcast::platform
+
+namespace clockcast::testing {
+int allocationsLeft = -1, allocationsRefused = 0;
+}  // namespace clockcast::testing
+
+// The allocation functions are kept out of line: the compiler would
+// otherwise pair the malloc() and free() it sees with the new and delete
+// expressions of this file and warn of a mismatch.
+[[gnu::noinline]] void* operator new(std::size_t size) {
+  for (int& left = clockcast::testing::allocationsLeft;;) {
+    if (left != 0) {
+      if (left > 0) --left;
+      if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
+    }
+    ++clockcast::testing::allocationsRefused;
+    const std::new_handler handler = std::get_new_handler();
+    if (handler == nullptr) throw std::bad_alloc();
+    handler();
+  }
+}
+[[gnu::noinline]] void operator delete(void* block) noexcept {
+  std::free(block);
+}
+[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept {
+  std::free(block);
+}

@@ -6,6 +6,7 @@
 #include <functional>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -38,7 +39,8 @@ struct FakePlatform {
   platform::Handle stdOutput = 1;
   platform::DeviceType deviceType = platform::DeviceType::Disk;
   std::vector<std::string> writes;  // one entry per WriteFile call
-  int failWritesWith = 0;           // error number for every write, 0 = succeed
+  int failWritesWith = 0;           // error number of a failed write, 0 = succeed
+  std::set<int> failingWrites;      // the calls that fail, counted from 1; empty = all
   int closedHandles = 0;
 
   std::string Written() const;  // all writes joined
@@ -47,5 +49,11 @@ struct FakePlatform {
 // The fake in force. Reset() gives every test a fresh one.
 FakePlatform& Fake();
 void ResetFake();
+
+// The allocation functions of the test binary count down this number: once
+// it reaches 0 every allocation fails, as when memory has run out for good.
+// Negative: no limit. Recording a write is exempt, since the system's own
+// write allocates nothing. allocationsRefused counts the failed ones.
+extern int allocationsLeft, allocationsRefused;
 
 }  // namespace clockcast::testing

@@ -41,7 +41,7 @@ constexpr std::int32_t kMin = -2147483647 - 1;
   try {
     SelectMode();
   } catch (const runtime::Exception& f) {
-    failure = "!" + f.Message();
+    failure = "!" + std::string(f.Message());
   }
   std::string out = Fake().Written() + failure;
   if (std::count(out.begin(), out.end(), '\n') > 15) out.resize(out.find('\n'));

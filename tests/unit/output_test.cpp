@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,7 @@ TEST(Output, WritesStepByStep) {
     std::vector<int> steps;
     std::string trace;
     platform::Handle handle = 1;
+    std::set<int> failing = {};  // only these writes fail; empty = all
   } rows[] = {
       {kConsole, 0, {200, -1}, "128,72;;"},  // when full, then at the line end
       {kConsole, 0, {128, -1}, "128;;"},     // a full buffer is handed over at once
@@ -43,8 +45,13 @@ TEST(Output, WritesStepByStep) {
       {DeviceType::Unknown, 0, {5, 5}, "!I/O error 105;!I/O error 105;"},
       {kConsole, 0, {5, 0, -1}, "!I/O error 105;;;", kNoHandle},
       {kConsole, 0, {0, -1}, ";;", kNoHandle},  // never written, never opened
-      // A failed write empties the buffer and drops the rest of the text.
-      {kFile, 28, {300, -1}, "128!I/O error 28;1x;p28"},
+      // A failed write empties the buffer and drops the rest of the text,
+      // and nothing of the line follows it, not even its line break.
+      {kFile, 28, {300, -1}, "128!I/O error 28;;"},
+      {kConsole, 28, {200, 4}, "128!I/O error 28;4;", 1, {1}},
+      // The line break itself fills the buffer and is refused; the after-line
+      // step then finds nothing to write, and the code is kept.
+      {kConsole, 28, {128, -1}, "128!I/O error 28;;", 1, {1}},
       {kConsole, 5, {1, 1}, "1!File access denied;1!File access denied;"},
       {kFile, 32, {8, 0}, ";8;p32"},
       {kFile, 28, {5, -1}, ";5x;p28"},
@@ -55,6 +62,7 @@ TEST(Output, WritesStepByStep) {
     testing::ResetFake();
     Fake().deviceType = row.device;
     Fake().failWritesWith = row.failWith;
+    Fake().failingWrites = row.failing;
     Fake().stdOutput = row.handle;
     InitOutput();
     PendingIoError = 0;
@@ -67,7 +75,8 @@ TEST(Output, WritesStepByStep) {
         if (step == 0) FlushOutput();
         if (step < 0 && !CloseOutput()) note = "x";
       } catch (const EInOutError& failure) {
-        note = "!" + failure.Message();
+        note = "!";
+        note += failure.Message();
       }
       for (const char* comma = ""; seen < Fake().writes.size(); ++seen, comma = ",") {
         trace.append(comma).append(std::to_string(Fake().writes[seen].size()));
@@ -79,6 +88,18 @@ TEST(Output, WritesStepByStep) {
     EXPECT_EQ(Fake().closedHandles > 0, row.device == DeviceType::Unknown);
   }
   RemoveFailureLayer();
+  // On a console a line end written after a refused full buffer keeps the
+  // refused write's code for the check.
+  testing::ResetFake();
+  Fake().deviceType = kConsole;
+  Fake().failWritesWith = 28;
+  Fake().failingWrites = {1};
+  InitOutput();
+  PendingIoError = 0;
+  WriteText(StandardOutput, std::string(TextChannel::kCapacity, 'a'));
+  WriteLineEnd(StandardOutput);
+  EXPECT_EQ(Fake().writes.size(), 2u);
+  EXPECT_EQ(TakeIoError(), 28);
   // The bytes themselves pass unchanged.
   testing::ResetFake();
   InitOutput();
