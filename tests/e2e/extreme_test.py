@@ -350,6 +350,8 @@ def cases_limits(h):
 
     h.case("memory limits through the start-up band: the usage example",
            lambda: memory_sweep(["Date:dd", "th", " of", "date: mmmm, yyyy"]))
+    h.case("memory limits through the start-up band: /formats",
+           lambda: memory_sweep(["/formats"]))
     h.case("memory limits through the start-up band: a Japanese-locale date", japanese_sweep)
 
 
