@@ -22,9 +22,9 @@ constexpr platform::Handle kNoHandle = platform::kInvalidHandle;
 
 TEST(Output, WritesStepByStep) {
   // Steps: n > 0 a line of n bytes with its terminator, 0 FlushOutput, -1
-  // CloseOutput. Per step: the size of each write, "!" and the message of a
-  // raised failure, "x" for a failed close, ";"; at the end "p" and the code
-  // left pending, if any.
+  // CloseOutput, -2 a full buffer of text and then a line end. Per step: the size of each write,
+  // "!" and the message of a raised failure, "x" for a failed close, ";"; at the end "p" and the
+  // code left pending, if any.
   const struct {
     DeviceType device;
     int failWith;
@@ -52,6 +52,9 @@ TEST(Output, WritesStepByStep) {
       // The line break itself fills the buffer and is refused; the after-line
       // step then finds nothing to write, and the code is kept.
       {kConsole, 28, {128, -1}, "128!I/O error 28;;", 1, {1}},
+      // On a console a line end written after a refused full buffer keeps
+      // the refused write's code for the check.
+      {kConsole, 28, {-2}, "128,1;p28", 1, {1}},
       {kConsole, 5, {1, 1}, "1!File access denied;1!File access denied;"},
       {kFile, 32, {8, 0}, ";8;p32"},
       {kFile, 28, {5, -1}, ";5x;p28"},
@@ -73,7 +76,11 @@ TEST(Output, WritesStepByStep) {
       try {
         if (step > 0) WriteLine(std::string(step - platform::kLineBreak.size(), 'a'));
         if (step == 0) FlushOutput();
-        if (step < 0 && !CloseOutput()) note = "x";
+        if (step == -1 && !CloseOutput()) note = "x";
+        if (step == -2) {
+          WriteText(StandardOutput, std::string(TextChannel::kCapacity, 'a'));
+          WriteLineEnd(StandardOutput);
+        }
       } catch (const EInOutError& failure) {
         note = "!";
         note += failure.Message();
@@ -88,18 +95,6 @@ TEST(Output, WritesStepByStep) {
     EXPECT_EQ(Fake().closedHandles > 0, row.device == DeviceType::Unknown);
   }
   RemoveFailureLayer();
-  // On a console a line end written after a refused full buffer keeps the
-  // refused write's code for the check.
-  testing::ResetFake();
-  Fake().deviceType = kConsole;
-  Fake().failWritesWith = 28;
-  Fake().failingWrites = {1};
-  InitOutput();
-  PendingIoError = 0;
-  WriteText(StandardOutput, std::string(TextChannel::kCapacity, 'a'));
-  WriteLineEnd(StandardOutput);
-  EXPECT_EQ(Fake().writes.size(), 2u);
-  EXPECT_EQ(TakeIoError(), 28);
   // The bytes themselves pass unchanged.
   testing::ResetFake();
   InitOutput();
