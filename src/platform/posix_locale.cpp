@@ -89,6 +89,17 @@ bool EqualIgnoringCase(const char* a, std::string_view b) {
   return *a == '\0';
 }
 
+// True when `a` and `b` hold the same bytes. Compared byte by byte, not with
+// ==, which calls memcmp: one more symbol for the dynamic linker to look up
+// at every start, for a comparison of a few bytes.
+bool SameBytes(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (a[i] != b[i]) return false;
+  }
+  return true;
+}
+
 // The position of the first byte of `text` from `from` on that is one of
 // `bytes`; the size of the text when there is none.
 std::size_t FindAnyOf(std::string_view text, std::size_t from, std::string_view bytes) {
@@ -257,7 +268,7 @@ std::string_view LongDateOf(int entry, std::string_view codeset) {
                                  [](char c) { return static_cast<unsigned char>(c) < 0x80; });
   if (ascii || EqualIgnoringCase("UTF-8", codeset)) return utf8;
   for (const LocaleTableVariant& variant : kLocaleTableVariants) {
-    if (variant.entry == entry && TextAt(variant.codeset) == codeset) {
+    if (variant.entry == entry && SameBytes(TextAt(variant.codeset), codeset)) {
       return TextAt(variant.longDate);
     }
   }
@@ -600,7 +611,10 @@ int CopyAnswer(std::string_view text, char* out, int size) {
 
 // The era year as the picture asks: at least two or four digits.
 std::string PaddedYear(std::string_view digits, std::size_t width) {
-  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos) {
+  // Tested with a plain loop: find_first_not_of with a set of bytes calls
+  // memchr, an import for nothing else.
+  if (digits.empty() ||
+      !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
     return std::string(digits);  // not decimal digits: as the C library gives it
   }
   const std::size_t first = std::min(digits.find_first_not_of('0'), digits.size() - 1);
