@@ -257,10 +257,6 @@ LocaleTableMatch FindLocale(std::string_view name) {
   return {-1, kLocaleCustomUnspecified};
 }
 
-std::uint32_t LocaleIdOfName(std::string_view name) {
-  return FindLocale(name).id;
-}
-
 std::string_view LongDateOf(int entry, std::string_view codeset) {
   if (entry < 0 || static_cast<std::size_t>(entry) >= std::size(kLocaleTable)) return {};
   const std::string_view utf8 = TextAt(kLocaleTable[entry].longDate);

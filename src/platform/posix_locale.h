@@ -45,7 +45,6 @@ struct LocaleTableMatch {
   std::uint32_t id;
 };
 LocaleTableMatch FindLocale(std::string_view name);
-std::uint32_t LocaleIdOfName(std::string_view name);
 
 // The long date format of a table entry, translated from CLDR, in the
 // locale's codeset (a C-library codeset name); empty when CLDR has none or
