@@ -629,9 +629,4 @@ std::size_t RenderDateTime(std::string_view format, DateTimeValue value,
   return static_cast<std::size_t>(state.next - text);
 }
 
-std::string RenderDateTime(std::string_view format, DateTimeValue value) {
-  char text[kRenderCapacity];
-  return std::string(text, RenderDateTime(format, value, text));
-}
-
 }  // namespace clockcast::datetime
