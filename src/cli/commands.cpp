@@ -75,7 +75,7 @@ void RunDaySuffixCommand() {
 }
 
 void RunTimeOffsetCommand(std::string_view parameter) {
-  // S: the body after "addtime:"; positions in it count from 1.
+  // The text after "addtime:"; positions in it count from 1.
   const std::string_view body = CopyRange(parameter, 9, CheckedSub(LengthOf(parameter), 8));
   const std::int32_t length = LengthOf(body);
 
