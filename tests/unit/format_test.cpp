@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 
+#include "datetime/format_quoting.h"
 #include "datetime/settings.h"
 #include "fake_platform.h"
 #include "render_text.h"
@@ -295,6 +296,24 @@ TEST_F(FormatTest, ZeroBytesEndsAndTheCallersBuffer) {
     ASSERT_LE(n, kRenderCapacity);
     EXPECT_EQ(std::string(text, kRenderCapacity),
               RenderText(f, kSample) + std::string(kRenderCapacity - n, '#'));
+  }
+}
+
+TEST_F(FormatTest, WrittenFormatsRenderTheirLiteralsAsWritten) {
+  // Literal text between specifiers, quoted where the quoting rule says: the
+  // engine gives back exactly its bytes (every byte but the zero, and quotes
+  // of both kinds in a row), and a specifier written twice stays two runs.
+  const std::string quotes = "\"'\"\"''";
+  std::string low, high;
+  for (int b = 1; b < 256; ++b) (b < 128 ? low : high) += static_cast<char>(b);
+  for (const std::string& literal : {low, high, quotes}) {
+    FormatText out;
+    AppendSpecifier(out, "d");
+    for (const char c : literal) AppendLiteral(out, std::string_view(&c, 1), IsFormatSpecial(c));
+    AppendSpecifier(out, "yy");
+    AppendSpecifier(out, "yy");
+    CloseLiteral(out);
+    EXPECT_EQ(RenderText(out.text, kDay), "10" + literal + "7878") << out.text;
   }
 }
 
