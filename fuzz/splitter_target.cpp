@@ -15,8 +15,9 @@
 //  - no parameter holds a double-quote byte, other than as the second byte
 //    of a two-byte character;
 //  - the position after a parameter lies on a separator or the terminator;
-//  - AsciiLower changes exactly the bytes A to Z; CopyRange gives the range
-//    a plain slice with the clamping rules gives.
+//  - AsciiLowerEquals matches the text with exactly the bytes A to Z
+//    lowered, and TextsEqual is plain equality; CopyRange gives the range a
+//    plain slice with the clamping rules gives.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -85,11 +86,15 @@ void CheckParameterBytes(const std::string& parameter) {
 }
 
 void CheckTextOperations(std::string_view text, std::int32_t start, std::int32_t count) {
-  const std::string lower = cli::AsciiLower(text);
-  FUZZ_CHECK(lower.size() == text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    FUZZ_CHECK(lower[i] == (c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c));
+  std::string lower(text);
+  for (char& c : lower) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  }
+  FUZZ_CHECK(cli::AsciiLowerEquals(text, lower));
+  if (!lower.empty()) {
+    std::string other = lower;
+    other.back() = other.back() == 'a' ? 'b' : 'a';
+    FUZZ_CHECK(!cli::AsciiLowerEquals(text, other));
   }
   FUZZ_CHECK(cli::TextsEqual(text, text));
   FUZZ_CHECK(cli::TextsEqual(lower, text) == (std::string(text) == lower));

@@ -151,6 +151,11 @@ struct Expected {
   std::string failureMessage;
 };
 
+std::string Render(std::string_view format, datetime::DateTimeValue value) {
+  char text[datetime::kRenderCapacity];
+  return std::string(text, datetime::RenderDateTime(format, value, text));
+}
+
 std::string Lower(std::string_view text) {
   std::string result(text);
   for (char& c : result) {
@@ -203,7 +208,7 @@ Expected Reference(const std::vector<std::string>& parameters, const platform::L
              isDate ? "Invalid argument to date encode" : "Invalid argument to time encode");
         return e;
       }
-      lines.back() += datetime::RenderDateTime(std::string_view(p).substr(5), *value);
+      lines.back() += Render(std::string_view(p).substr(5), *value);
     } else if (StartsWithWord(p, "addtime:")) {
       const std::string body = p.substr(8);
       const std::size_t plus = body.find('+');
@@ -242,8 +247,8 @@ Expected Reference(const std::vector<std::string>& parameters, const platform::L
         fail("EConvertError", "Invalid argument to time encode");
         return e;
       }
-      lines.back() += datetime::RenderDateTime(
-          body.substr(0, plus), cli::OffsetTimeOfDay(values[0], values[1], values[2]));
+      lines.back() +=
+          Render(body.substr(0, plus), cli::OffsetTimeOfDay(values[0], values[1], values[2]));
     } else if (p == "'") {
       lines.back() += '"';
     } else if (p.size() == 2 && Lower(p) == "th") {

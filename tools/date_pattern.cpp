@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 #include <vector>
+
+#include "datetime/format_quoting.h"
 
 namespace clockcast::tools {
 
@@ -134,12 +137,6 @@ class Encoder {
   iconv_t cd_ = nullptr;
 };
 
-// Whether the format language reads `byte` as something other than itself.
-// The separators are quoted too: what they render depends on the locale.
-bool IsSpecial(char byte) {
-  return IsAsciiLetter(byte) || byte == '\'' || byte == '"' || byte == '/' || byte == ':';
-}
-
 }  // namespace
 
 std::optional<std::string> TranslateDatePattern(std::string_view pattern, const char* codeset) {
@@ -168,19 +165,10 @@ std::optional<std::string> TranslateDatePattern(std::string_view pattern, const 
   }
 
   Encoder encode(codeset);
-  std::string out;
-  char quote = 0;  // the quote of the literal being written, 0 outside one
-  auto closeQuote = [&] {
-    if (quote != 0) out += quote;
-    quote = 0;
-  };
+  datetime::FormatText out;
   for (const Item& item : kept) {
     if (item.field) {
-      const std::string_view specifier = SpecifierOf(item.letter, item.count);
-      closeQuote();
-      // One letter written twice in a row would be read as one longer run.
-      if (!out.empty() && out.back() == specifier.front()) out += "\"\"";
-      out += specifier;
+      datetime::AppendSpecifier(out, SpecifierOf(item.letter, item.count));
       continue;
     }
     for (std::size_t i = 0; i < item.text.size();) {
@@ -189,28 +177,19 @@ std::optional<std::string> TranslateDatePattern(std::string_view pattern, const 
       const std::optional<std::string> bytes = encode(std::string_view(item.text).substr(i, n));
       if (!bytes || bytes->empty()) return std::nullopt;
       i += n;
+      // The separators are quoted too: what they render depends on the locale.
       bool special = false;
-      for (const char b : *bytes) special = special || IsSpecial(b);
-      if (!special) {
-        closeQuote();
-      } else {
-        const char c = bytes->front();
-        // A quote byte of the codeset's own inside a character would end the
-        // literal early; the codesets of the C library have none.
-        if (bytes->size() > 1 && bytes->find_first_of("'\"") != std::string::npos) {
-          return std::nullopt;
-        }
-        if (quote == c) closeQuote();
-        if (quote == 0) {
-          quote = c == '"' ? '\'' : '"';
-          out += quote;
-        }
+      for (const char b : *bytes) special = special || datetime::IsFormatSpecial(b);
+      // A quote byte of the codeset's own inside a character would end the
+      // literal early; the codesets of the C library have none.
+      if (bytes->size() > 1 && bytes->find_first_of("'\"") != std::string::npos) {
+        return std::nullopt;
       }
-      out += *bytes;
+      datetime::AppendLiteral(out, *bytes, special);
     }
   }
-  closeQuote();
-  return out;
+  datetime::CloseLiteral(out);
+  return std::move(out.text);
 }
 
 }  // namespace clockcast::tools

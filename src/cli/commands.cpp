@@ -38,8 +38,8 @@ void AppendRendered(std::string_view format, datetime::DateTimeValue value) {
 
 // The suffix of a day as "d" renders it: st for 1, 21 and 31, nd for 2 and
 // 22, rd for 3 and 23, th for any other text. The text is tested by its
-// length and bytes: comparing strings would call memcmp, and the first call
-// through the PLT costs the run a dynamic-linker lookup.
+// length and bytes: comparing strings would call memcmp, one more import to
+// bind at every start (see runtime/bytes.h).
 std::string_view DaySuffix(std::string_view day) {
   // The units digit of a text that is one of those seven days.
   char units = '\0';
@@ -75,7 +75,7 @@ void RunDaySuffixCommand() {
 }
 
 void RunTimeOffsetCommand(std::string_view parameter) {
-  // S: the body after "addtime:"; positions in it count from 1.
+  // The text after "addtime:"; positions in it count from 1.
   const std::string_view body = CopyRange(parameter, 9, CheckedSub(LengthOf(parameter), 8));
   const std::int32_t length = LengthOf(body);
 

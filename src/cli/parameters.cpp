@@ -6,6 +6,7 @@
 #include "cli/help.h"
 #include "cli/interpreter.h"
 #include "platform/platform.h"
+#include "runtime/bytes.h"
 #include "runtime/checked.h"
 #include "runtime/lasting.h"
 
@@ -115,41 +116,17 @@ std::int32_t ParameterCount() {
 }
 
 std::string_view ParameterAt(std::int32_t n) {
-  if (n == 0) {
-    static char path[261];
-    const int length = platform::ModuleFileName(path, sizeof path);
-    return std::string_view(path, length > 0 ? static_cast<std::size_t>(length) : 0);
-  }
   const auto& items = Parameters().items;
-  if (n < 0 || static_cast<std::size_t>(n) > items.size()) return {};
+  if (n < 1 || static_cast<std::size_t>(n) > items.size()) return {};
   return items[static_cast<std::size_t>(n) - 1];
 }
 
-std::string AsciiLower(std::string_view text) {
-  std::string result(text);
-  for (char& c : result) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  }
-  return result;
-}
-
-// Compared byte by byte, not with ==, which calls memcmp: an import the
-// dynamic linker would resolve at every start for texts of a few bytes.
 bool TextsEqual(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (a[i] != b[i]) return false;
-  }
-  return true;
+  return runtime::SameBytes(a, b);
 }
 
 bool AsciiLowerEquals(std::string_view text, std::string_view lower) {
-  if (text.size() != lower.size()) return false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c) != lower[i]) return false;
-  }
-  return true;
+  return runtime::SameBytesIgnoringCase(text, lower);
 }
 
 std::string_view CopyRange(std::string_view text, std::int32_t start, std::int32_t count) {

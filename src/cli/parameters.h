@@ -23,14 +23,14 @@ struct NextParamResult {
 NextParamResult NextParam(const char* position);
 
 std::int32_t ParameterCount();
-// Parameter n for 1 <= n <= count; the program's own file path for n = 0;
-// the empty text otherwise.
+// Parameter n for 1 <= n <= count; the empty text otherwise. The program's
+// own file path, which the command line holds in front of the parameters,
+// is not one: the failure report asks the platform for it.
 std::string_view ParameterAt(std::int32_t n);
 
-// Every byte from A to Z made a to z; all other bytes unchanged.
-std::string AsciiLower(std::string_view text);
 bool TextsEqual(std::string_view a, std::string_view b);
-// TextsEqual(AsciiLower(text), lower) without making the lowered copy.
+// Whether text, with every byte from A to Z made a to z, equals `lower`,
+// which is written in small letters.
 bool AsciiLowerEquals(std::string_view text, std::string_view lower);
 // count bytes from the 1-based position start, clamped to the text: a start
 // of 0 or less reads as 1 (the count is not reduced), a negative count or a

@@ -94,24 +94,12 @@ DateTimeValue ComposeTime(std::uint16_t hour, std::uint16_t minute, std::uint16_
   return result;
 }
 
-CalendarDate SplitDate(DateTimeValue value) {
-  return DateOfDay(SplitDayMillis(value).DayNumber);
-}
-
-ClockTime SplitTime(DateTimeValue value) {
-  return TimeOfDay(SplitDayMillis(value).MillisOfDay);
-}
-
 ClockTime TimeOfDay(std::int32_t millisOfDay) {
   const auto t = static_cast<std::uint32_t>(millisOfDay);
   const Quotient16 minutes = DivRem16(t, 60'000);
   const Quotient16 hours = DivRem16(minutes.quotient, 60);
   const Quotient16 seconds = DivRem16(minutes.remainder, 1'000);
   return {hours.quotient, hours.remainder, seconds.quotient, seconds.remainder};
-}
-
-std::int32_t WeekdayOf(DateTimeValue value) {
-  return WeekdayOfDay(SplitDayMillis(value).DayNumber);
 }
 
 std::int32_t WeekdayOfDay(std::int32_t dayNumber) {

@@ -48,15 +48,11 @@ bool TryComposeTime(std::uint16_t hour, std::uint16_t minute, std::uint16_t seco
 DateTimeValue ComposeTime(std::uint16_t hour, std::uint16_t minute, std::uint16_t second,
                           std::uint16_t millisecond);
 
-CalendarDate SplitDate(DateTimeValue value);
-ClockTime SplitTime(DateTimeValue value);
-// 1 = Sunday .. 7 = Saturday; -5 to 1 before 0001-01-01.
-std::int32_t WeekdayOf(DateTimeValue value);
-
-// The same three from the parts SplitDayMillis gave, for a caller that
-// decodes one value more than once.
+// The date, the time of day and the weekday of a value, from the parts
+// SplitDayMillis gave it, so that a caller splits the value once.
 CalendarDate DateOfDay(std::int32_t dayNumber);  // defined below
 ClockTime TimeOfDay(std::int32_t millisOfDay);
+// 1 = Sunday .. 7 = Saturday; -5 to 1 before 0001-01-01.
 std::int32_t WeekdayOfDay(std::int32_t dayNumber);
 
 // Today at 00:00:00.000, from the local wall clock.
@@ -86,6 +82,10 @@ inline CalendarDate DateOfDay(std::int32_t n) {
   // 2^32 / 1461 rounded up, whose high half counts the years and whose low
   // half is the fraction of the year gone; then the month and the day from
   // one product, the months from March repeating 31 30 31 30 31 days.
+  // These steps and their constants (2,939,745; 2,141 and 197,913) are those
+  // of C. Neri and L. Schneider, "Euclidean affine functions and their
+  // application to calendar algorithms", Software: Practice and Experience,
+  // 2022.
   const std::uint32_t z = static_cast<std::uint32_t>(n - 1) + kDaysMarchToJanuary;
   const std::uint32_t quarterDays = 4 * z + 3;
   // A century averages 36,524.25 days: as many quarter days as 400 years have days.

@@ -31,6 +31,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "datetime/format_quoting.h"
 #include "datetime/settings.h"
 #include "platform/platform.h"
 
@@ -95,10 +96,20 @@ constexpr auto kElements = [] {
   elements['\0'] = kEnd;
   elements['/'] = kDateSeparator;
   elements[':'] = kTimeSeparator;
-  elements['\''] = kQuote;
-  elements['"'] = kQuote;
+  for (int b = 0; b < 256; ++b) {
+    if (IsFormatQuote(static_cast<char>(b))) elements[b] = kQuote;
+  }
   return elements;
 }();
+
+// What the writers of formats quote is exactly what this table reads as
+// something other than text.
+static_assert([] {
+  for (int b = 1; b < 256; ++b) {
+    if (IsFormatSpecial(static_cast<char>(b)) != (kElements[b] != kText)) return false;
+  }
+  return true;
+}());
 
 Element ElementOf(char c) {
   return kElements[static_cast<unsigned char>(c)];
@@ -327,7 +338,7 @@ bool LookAheadFindsAmPm(const char* p, const char* e) {
     }
     if (!kLookAheadStops[static_cast<unsigned char>(c)]) continue;
     if (c == '\0') return false;
-    if (c == '\'' || c == '"') {
+    if (IsFormatQuote(c)) {
       inQuotes = !inQuotes;
     } else if (c == 'H' || c == 'h') {
       return false;
@@ -627,11 +638,6 @@ std::size_t RenderDateTime(std::string_view format, DateTimeValue value,
   // unless it is midnight.
   RenderPass(state, format.empty() ? std::string_view("C") : format);
   return static_cast<std::size_t>(state.next - text);
-}
-
-std::string RenderDateTime(std::string_view format, DateTimeValue value) {
-  char text[kRenderCapacity];
-  return std::string(text, RenderDateTime(format, value, text));
 }
 
 }  // namespace clockcast::datetime

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
 
 #include "datetime/calendar.h"
@@ -17,8 +16,5 @@ inline constexpr std::size_t kRenderCapacity = 256;
 // terminator is written: the result is text[0] to text[length - 1].
 std::size_t RenderDateTime(std::string_view format, DateTimeValue value,
                            char (&text)[kRenderCapacity]);
-
-// The same result as a string, for callers that keep it.
-std::string RenderDateTime(std::string_view format, DateTimeValue value);
 
 }  // namespace clockcast::datetime

@@ -18,6 +18,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace clockcast::datetime {
 
 struct FormatSettings {
@@ -54,22 +56,8 @@ inline bool IsLeadByte(char c) {
   return LeadBytes.test(static_cast<unsigned char>(c));
 }
 
-// Win32 locale item numbers.
-inline constexpr std::uint32_t LOCALE_SDAYNAME1 = 0x2A;
-inline constexpr std::uint32_t LOCALE_SABBREVDAYNAME1 = 0x31;
-inline constexpr std::uint32_t LOCALE_SMONTHNAME1 = 0x38;
-inline constexpr std::uint32_t LOCALE_SABBREVMONTHNAME1 = 0x44;
-inline constexpr std::uint32_t LOCALE_SDATE = 0x1D;
-inline constexpr std::uint32_t LOCALE_STIME = 0x1E;
-inline constexpr std::uint32_t LOCALE_SSHORTDATE = 0x1F;
-inline constexpr std::uint32_t LOCALE_SLONGDATE = 0x20;
-inline constexpr std::uint32_t LOCALE_ITIME = 0x23;
-inline constexpr std::uint32_t LOCALE_ITLZERO = 0x25;
-inline constexpr std::uint32_t LOCALE_S1159 = 0x28;
-inline constexpr std::uint32_t LOCALE_S2359 = 0x29;
-inline constexpr std::uint32_t LOCALE_IDEFAULTANSICODEPAGE = 0x1004;
-inline constexpr std::uint32_t LOCALE_ITIMEMARKPOSN = 0x1005;
-inline constexpr std::uint32_t LOCALE_ICALENDARTYPE = 0x1009;
+// The locale items, by their Win32 names.
+using enum platform::LocaleInfoItem;
 
 // The parts of the settings that are read together; the names are read one
 // by one (below).

@@ -60,10 +60,32 @@ LocalTime ReadLocalClock();
 
 // --- User locale -------------------------------------------------------------
 
+// The locale items the program asks for, by their Win32 names and numbers
+// (LCTYPE). <windows.h> defines the same names as macros of the same
+// values; win32.cpp, the one file that includes it, does so after this
+// header.
+enum LocaleInfoItem : std::uint32_t {
+  LOCALE_SDATE = 0x1D,
+  LOCALE_STIME = 0x1E,
+  LOCALE_SSHORTDATE = 0x1F,
+  LOCALE_SLONGDATE = 0x20,
+  LOCALE_ITIME = 0x23,
+  LOCALE_ITLZERO = 0x25,
+  LOCALE_S1159 = 0x28,
+  LOCALE_S2359 = 0x29,
+  LOCALE_SDAYNAME1 = 0x2A,          // to 0x30, Monday first
+  LOCALE_SABBREVDAYNAME1 = 0x31,    // to 0x37
+  LOCALE_SMONTHNAME1 = 0x38,        // to 0x43
+  LOCALE_SABBREVMONTHNAME1 = 0x44,  // to 0x4F
+  LOCALE_IDEFAULTANSICODEPAGE = 0x1004,
+  LOCALE_ITIMEMARKPOSN = 0x1005,
+  LOCALE_ICALENDARTYPE = 0x1009,
+};
+
 std::uint32_t ThreadLocale();  // GetThreadLocale: 0 when none is known
 // GetLocaleInfoA: copies the item's text and a terminating zero into buffer
 // and returns the count including the zero; 0 when the item is unknown or
-// does not fit. Item numbers are the Win32 LOCALE_* constants.
+// does not fit. `item` is a LocaleInfoItem.
 int LocaleInfo(std::uint32_t locale, std::uint32_t item, char* buffer, int size);
 std::uint32_t AnsiCodePage();  // GetACP
 // GetCPInfo: the lead-byte ranges of a code page as up to six (first, last)

@@ -193,9 +193,7 @@ int PlatformExitCode(std::uint32_t exceptionCode) {
 
 void InstallFailureLayer() {
   outOfMemory.emplace(MessageId::kOutOfMemory);
-  outOfMemory->MayRelease = false;
   invalidPointer.emplace(MessageId::kInvalidPointer);
-  invalidPointer->MayRelease = false;
   RuntimeFailureHook = RaiseMadeFailure;
   UncaughtFailureHook = HandleUncaughtFailure;
 }

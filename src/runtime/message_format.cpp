@@ -1,5 +1,7 @@
 #include "runtime/message_format.h"
 
+#include "runtime/bytes.h"
+
 namespace clockcast::runtime {
 
 namespace {
@@ -34,10 +36,7 @@ void Format(Sink& sink, std::string_view format, std::initializer_list<FormatArg
   const FormatArg* next = args.begin();
   std::size_t i = 0;
   while (i < format.size()) {
-    // A plain scan, not format.find: find calls memchr, an import the
-    // dynamic linker would resolve at every start for these few bytes.
-    std::size_t percent = i;
-    while (percent < format.size() && format[percent] != '%') ++percent;
+    const std::size_t percent = FindAnyOf(format, i, "%");
     if (percent + 1 >= format.size()) {
       sink.Append(format.substr(i));
       return;

@@ -33,7 +33,7 @@ enum class MessageId : std::uint16_t {
   kControlC = 65511,
   kPrivilege = 65512,
   kExceptionReport = 65513,  // "Exception %s in module %s at %p.\n%s%s"
-  kExceptTitle = 65514,
+  kExceptTitle = 65514,      // never shown: a console program has no message box
   kReadAccess = 65488,
   kWriteAccess = 65489,
   kVarArrayCreate = 65490,
@@ -43,8 +43,8 @@ enum class MessageId : std::uint16_t {
   kAssertionFailed = 65494,
   kIntfCastError = 65495,
   kSafecallException = 65496,
-  kAssertError = 65497,
-  kAbstractError = 65498,
+  kAssertError = 65497,    // never shown: nothing asserts
+  kAbstractError = 65498,  // never shown: nothing is abstract
   kModuleAccessViolation = 65499,
   kInvalidVarCast = 65517,
   kInvalidVarOp = 65518,

@@ -16,6 +16,7 @@
 #include <tuple>
 #include <vector>
 
+#include "../unit/render_text.h"
 #include "datetime/calendar.h"
 #include "datetime/format.h"
 #include "datetime/settings.h"
@@ -27,7 +28,7 @@ namespace {
 
 namespace posix = platform::posix;
 using datetime::ComposeDate;
-using datetime::RenderDateTime;
+using datetime::RenderText;
 using datetime::Settings;
 
 // strftime in the current LC_TIME locale.
@@ -136,7 +137,7 @@ TEST_F(LocaleTest, TranslatedDateFormatsRenderLikeStrftime) {
       const std::string translated = posix::TranslateDateFormat(
           posix::ExpandComposites(format, {"%m/%d/%y", "%H:%M:%S", ""}, {}), date, time, {});
       for (const auto& [y, m, d] : {std::tuple(1978, 11, 25), {2024, 12, 31}, {2000, 10, 10}}) {
-        EXPECT_EQ(RenderDateTime(translated, ComposeDate(y, m, d)), Strftime(format, y, m, d))
+        EXPECT_EQ(RenderText(translated, ComposeDate(y, m, d)), Strftime(format, y, m, d))
             << format << " -> " << translated;
       }
     }
@@ -145,7 +146,7 @@ TEST_F(LocaleTest, TranslatedDateFormatsRenderLikeStrftime) {
   Settings.DateSeparator = '/', Settings.TimeSeparator = ':';
   for (const char* format : {"%-d.%-m.%Y", "%d.%m.%y", "%-d. %B %Y", "%-m/%-d/%y"}) {
     const std::string translated = posix::TranslateDateFormat(format, '/', ':', {});
-    EXPECT_EQ(RenderDateTime(translated, ComposeDate(2024, 3, 5)), Strftime(format, 2024, 3, 5))
+    EXPECT_EQ(RenderText(translated, ComposeDate(2024, 3, 5)), Strftime(format, 2024, 3, 5))
         << format << " -> " << translated;
   }
   // Blank-padded ones cannot be said: unpadded is nearest.
@@ -191,7 +192,7 @@ TEST_P(RealLocales, IdentifyThemselvesAndTheirLeadBytes) {
       std::tuple(p.id, p.codePage, p.id, doubleByte, doubleByte ? 126u : 0u, p.dateSeparator));
   // The long date, in the locale's codeset, with the C library's names.
   const char* codeset = std::strchr(p.name, '.') + 1;
-  EXPECT_EQ(RenderDateTime("dddddd", ComposeDate(1978, 2, 10)), Convert(p.longDate, codeset))
+  EXPECT_EQ(RenderText("dddddd", ComposeDate(1978, 2, 10)), Convert(p.longDate, codeset))
       << Settings.LongDateFormat;
   char buffer[256];
   const int n = platform::LocaleInfo(p.id, datetime::LOCALE_SMONTHNAME1, buffer, 256);
@@ -222,7 +223,7 @@ TEST_P(RealLocales, NamesDesignatorsDatesAndTimesAreTheCLibrarys) {
   EXPECT_EQ(Settings.TimeAMString, Strftime("%p", 2024, 1, 1, 9));  // empty stays empty
   EXPECT_EQ(Settings.TimePMString, Strftime("%p", 2024, 1, 1, 15));
   for (const auto& [y, m, d] : {std::tuple(2024, 1, 5), {1978, 11, 25}, {2000, 10, 10}}) {
-    EXPECT_EQ(RenderDateTime("ddddd", ComposeDate(y, m, d)), Strftime("%x", y, m, d))
+    EXPECT_EQ(RenderText("ddddd", ComposeDate(y, m, d)), Strftime("%x", y, m, d))
         << Settings.ShortDateFormat;
   }
   // No locale here puts the marker first: 24-hour ones have none, the others after.
@@ -234,7 +235,7 @@ TEST_P(RealLocales, NamesDesignatorsDatesAndTimesAreTheCLibrarys) {
       << pm;
   if (!GetParam().plainTime) return;
   for (const auto& [h, m, s] : {std::tuple(13, 58, 59), {9, 5, 1}, {0, 30, 0}, {12, 0, 0}}) {
-    EXPECT_EQ(RenderDateTime("tt", ComposeDate(2024, 1, 1) + datetime::ComposeTime(h, m, s, 0)),
+    EXPECT_EQ(RenderText("tt", ComposeDate(2024, 1, 1) + datetime::ComposeTime(h, m, s, 0)),
               Strftime("%X", 2024, 1, 1, h, m, s));
   }
 }
@@ -266,7 +267,7 @@ TEST_F(LocaleTest, ErasComeFromTheCLibraryElseTheGregorianCalendar) {
       missing += std::string(" ") + c.locale;
       continue;
     }
-    EXPECT_EQ(RenderDateTime("gg ee eeee", ComposeDate(c.y, c.m, c.d)), c.text) << c.locale;
+    EXPECT_EQ(RenderText("gg ee eeee", ComposeDate(c.y, c.m, c.d)), c.text) << c.locale;
   }
   if (!missing.empty()) GTEST_SKIP() << "not installed:" << missing;
 }
@@ -312,7 +313,7 @@ TEST_F(LocaleTest, EveryInstalledUtf8LocalePrintsTheCLibrarysMonthNames) {
     for (int m = 1; m <= 12; ++m) {
       const std::string expected = Strftime("%OB", 2024, m, 15);
       own = own || expected != english[m - 1];
-      EXPECT_EQ(RenderDateTime("mmmm", ComposeDate(2024, m, 15)), expected) << name;
+      EXPECT_EQ(RenderText("mmmm", ComposeDate(2024, m, 15)), expected) << name;
     }
     ownNames += own;
     const bool cLocale = name.starts_with("C.");

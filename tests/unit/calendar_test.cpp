@@ -18,6 +18,17 @@ namespace {
 
 namespace chr = std::chrono;
 
+// A value split once and decoded, as the format engine decodes it.
+CalendarDate SplitDate(DateTimeValue value) {
+  return DateOfDay(SplitDayMillis(value).DayNumber);
+}
+ClockTime SplitTime(DateTimeValue value) {
+  return TimeOfDay(SplitDayMillis(value).MillisOfDay);
+}
+std::int32_t WeekdayOf(DateTimeValue value) {
+  return WeekdayOfDay(SplitDayMillis(value).DayNumber);
+}
+
 template <class Compose>
 void ExpectConvertError(Compose compose, std::string_view message) {
   try {

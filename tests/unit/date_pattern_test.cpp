@@ -8,6 +8,7 @@
 #include "datetime/format.h"
 #include "datetime/settings.h"
 #include "fake_platform.h"
+#include "render_text.h"
 
 namespace clockcast::tools {
 namespace {
@@ -82,7 +83,7 @@ TEST(DatePattern, TranslationsRenderTheirLiteralTextUnchanged) {
       {"y 'h' 'am/pm' 'mm' MMMM", "1978 h am/pm mm February"},
   };
   for (const auto& row : rows) {
-    EXPECT_EQ(datetime::RenderDateTime(TranslateDatePattern(row.pattern).value(), friday), row.text)
+    EXPECT_EQ(datetime::RenderText(TranslateDatePattern(row.pattern).value(), friday), row.text)
         << row.pattern;
   }
 }

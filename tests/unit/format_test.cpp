@@ -13,8 +13,10 @@
 #include <string>
 #include <string_view>
 
+#include "datetime/format_quoting.h"
 #include "datetime/settings.h"
 #include "fake_platform.h"
+#include "render_text.h"
 
 namespace clockcast::datetime {
 namespace {
@@ -61,7 +63,7 @@ class FormatTest : public ::testing::Test {
   }
   static void Check(std::initializer_list<Row> rows) {
     for (const Row& r : rows) {
-      EXPECT_EQ(RenderDateTime(r.format, r.value), r.expected)
+      EXPECT_EQ(RenderText(r.format, r.value), r.expected)
           << "format \"" << r.format << "\" at " << r.value;
     }
   }
@@ -252,16 +254,16 @@ TEST_F(FormatTest, EraTexts) {
     Profile.IsMultiByte = c.multiByte;
     LeadBytes.reset();
     for (int b = 0x81; b <= 0xFE && c.multiByte; ++b) LeadBytes.set(static_cast<std::size_t>(b));
-    EXPECT_EQ(RenderDateTime(c.format, kSample), c.expected) << c.format << " of " << c.era;
+    EXPECT_EQ(RenderText(c.format, kSample), c.expected) << c.format << " of " << c.era;
   }
   // The formatter is asked with the Gregorian date and the pictures gg, yy, yyyy.
   asked.clear();
-  EXPECT_EQ(RenderDateTime("g e eee", 0.25), "ABCD 67 0067");
+  EXPECT_EQ(RenderText("g e eee", 0.25), "ABCD 67 0067");
   EXPECT_EQ(asked, "gg@18991230 yy@18991230 yyyy@18991230 ");
   // No formatter: nothing, and no bytes copied from a null pointer (a fault the sanitizer
   // build found through fuzz_format).
   testing::Fake().altCalendar = nullptr;
-  EXPECT_EQ(RenderDateTime("[g][e] eee|gg'x'ee", kSample), "[][] |x");
+  EXPECT_EQ(RenderText("[g][e] eee|gg'x'ee", kSample), "[][] |x");
 }
 
 TEST_F(FormatTest, ZeroBytesEndsAndTheCallersBuffer) {
@@ -270,7 +272,7 @@ TEST_F(FormatTest, ZeroBytesEndsAndTheCallersBuffer) {
   for (std::size_t at = 1; at <= format.size(); ++at) {
     std::string cut = format;
     cut.insert(at, 1, '\0');
-    EXPECT_EQ(RenderDateTime(cut + "yy", kSample), RenderDateTime(format.substr(0, at), kSample));
+    EXPECT_EQ(RenderText(cut + "yy", kSample), RenderText(format.substr(0, at), kSample));
   }
   // A number that meets the end of the result is cut where the whole text would be.
   for (const double value : {kSample, 2'958'465.999, 1.0, 36'526.5}) {
@@ -278,8 +280,8 @@ TEST_F(FormatTest, ZeroBytesEndsAndTheCallersBuffer) {
          {"d", "dd", "m", "mm", "yy", "yyyy", "h", "hh", "n", "nn", "s", "ss", "z", "zz", "zzz"}) {
       for (std::size_t pad = 248; pad <= kRenderCapacity; ++pad) {
         const std::string x(pad, 'x');
-        EXPECT_EQ(RenderDateTime(x + number, value),
-                  (x + RenderDateTime(number, value)).substr(0, kRenderCapacity))
+        EXPECT_EQ(RenderText(x + number, value),
+                  (x + RenderText(number, value)).substr(0, kRenderCapacity))
             << number << " after " << pad;
       }
     }
@@ -293,7 +295,25 @@ TEST_F(FormatTest, ZeroBytesEndsAndTheCallersBuffer) {
     const std::size_t n = RenderDateTime(f, kSample, text);
     ASSERT_LE(n, kRenderCapacity);
     EXPECT_EQ(std::string(text, kRenderCapacity),
-              RenderDateTime(f, kSample) + std::string(kRenderCapacity - n, '#'));
+              RenderText(f, kSample) + std::string(kRenderCapacity - n, '#'));
+  }
+}
+
+TEST_F(FormatTest, WrittenFormatsRenderTheirLiteralsAsWritten) {
+  // Literal text between specifiers, quoted where the quoting rule says: the
+  // engine gives back exactly its bytes (every byte but the zero, and quotes
+  // of both kinds in a row), and a specifier written twice stays two runs.
+  const std::string quotes = "\"'\"\"''";
+  std::string low, high;
+  for (int b = 1; b < 256; ++b) (b < 128 ? low : high) += static_cast<char>(b);
+  for (const std::string& literal : {low, high, quotes}) {
+    FormatText out;
+    AppendSpecifier(out, "d");
+    for (const char c : literal) AppendLiteral(out, std::string_view(&c, 1), IsFormatSpecial(c));
+    AppendSpecifier(out, "yy");
+    AppendSpecifier(out, "yy");
+    CloseLiteral(out);
+    EXPECT_EQ(RenderText(out.text, kDay), "10" + literal + "7878") << out.text;
   }
 }
 

@@ -47,8 +47,8 @@ constexpr std::int32_t kMin = -2147483647 - 1;
   if (std::count(out.begin(), out.end(), '\n') > 15) out.resize(out.find('\n'));
   const std::int32_t n = ParameterCount();
   out = std::to_string(n) + "|" + out;
-  out += std::string(ParameterAt(n + 1)) + std::string(ParameterAt(-1)) +
-         std::string(ParameterAt(kMin));
+  out += std::string(ParameterAt(n + 1)) + std::string(ParameterAt(0)) +
+         std::string(ParameterAt(-1)) + std::string(ParameterAt(kMin));
   std::fwrite(out.data(), 1, out.size(), stderr);
   std::_Exit(0);
 }

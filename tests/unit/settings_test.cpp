@@ -12,6 +12,7 @@
 
 #include "datetime/format.h"
 #include "fake_platform.h"
+#include "render_text.h"
 
 namespace clockcast::datetime {
 namespace {
@@ -244,10 +245,10 @@ TEST(Settings, EachPartIsAskedWhenFirstNeededAndRendersAsIfReadWhole) {
   };
   for (const auto& c : cases) {
     Load(german, items, {}, 2, 0, true);
-    const std::string whole = RenderDateTime(c.format, friday);
+    const std::string whole = RenderText(c.format, friday);
     Load(german, items, {}, 2, 0, false);
     Fake().askedItems.clear();
-    EXPECT_EQ(RenderDateTime(c.format, friday), whole) << c.format;
+    EXPECT_EQ(RenderText(c.format, friday), whole) << c.format;
     EXPECT_EQ(std::multiset<std::uint32_t>(Fake().askedItems.begin(), Fake().askedItems.end()),
               std::multiset<std::uint32_t>(c.asked.begin(), c.asked.end()))
         << c.format;
