@@ -1,18 +1,24 @@
 // Writes the table that the POSIX program reads its locale identifiers and
 // long date formats from: for every locale of the C library's list of
 // supported locales, the Windows locale identifier ICU gives it, and its
-// CLDR full date pattern translated into the format language. ICU is needed
+// CLDR full date pattern translated into the format language; and the C
+// library's locale aliases with the locale each stands for. ICU is needed
 // here only; the program carries the table and depends on the C library
 // alone.
 //
-//   clockcast_locale_table SUPPORTED OUTPUT           writes the table
-//   clockcast_locale_table --check SUPPORTED OUTPUT   fails when OUTPUT differs
+//   clockcast_locale_table SUPPORTED ALIASES OUTPUT           writes the table
+//   clockcast_locale_table --check SUPPORTED ALIASES OUTPUT   fails when OUTPUT differs
 //
 // SUPPORTED is the C library's list (/usr/share/i18n/SUPPORTED): a locale
 // name and its codeset on each line. The table is keyed by the name without
 // its codeset (language_TERRITORY[@modifier]). A long date whose literal
 // text is not ASCII is also written in each other codeset the locale comes
 // in, converted by the C library's iconv as the locale's own names are.
+//
+// ALIASES is the C library's alias file (/usr/share/locale/locale.alias): an
+// alias and the locale name it stands for on each line. setlocale loads the
+// locale but answers with the alias, so the program finds the alias here,
+// in lower case, as the C library matches it without regard to case.
 #include <gnu/libc-version.h>
 #include <unicode/udat.h>
 #include <unicode/uloc.h>
@@ -187,11 +193,49 @@ std::string ReadFile(const char* path) {
   return std::string((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
 }
 
-std::string Generate(const char* supportedPath) {
+// The keys of the table, each with the codesets its locale comes in.
+using Keys = std::map<std::string, std::set<std::string>>;
+
+// The key of the table that a locale name falls back to, as the C library
+// looks for it: the name without its codeset, then without its modifier,
+// then without its territory; empty when none is a key.
+std::string KeyOf(const std::string& name, const Keys& keys) {
+  const std::size_t dot = name.find_first_of(".@");
+  const std::size_t at = name.find('@');
+  const std::string base = name.substr(0, dot);
+  const std::string modifier = at == std::string::npos ? "" : name.substr(at);
+  const std::string language = base.substr(0, base.find('_'));
+  for (const std::string& key : {base + modifier, language + modifier, base, language}) {
+    if (keys.count(key) != 0) return key;
+  }
+  return {};
+}
+
+// The aliases of the alias file, in lower case, with the key each stands
+// for; an alias whose locale the table lacks is left out.
+std::map<std::string, std::string> ReadAliases(const char* aliasPath, const Keys& keys) {
+  std::ifstream file(aliasPath);
+  if (!file) throw std::runtime_error(std::string("cannot read ") + aliasPath);
+  std::map<std::string, std::string> aliases;
+  std::string line;
+  while (std::getline(file, line)) {
+    std::istringstream fields(line);
+    std::string alias, name;
+    if (!(fields >> alias >> name) || alias[0] == '#') continue;
+    for (char& c : alias) {
+      if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    }
+    // Of two spellings that differ in case only, the first is kept.
+    if (std::string key = KeyOf(name, keys); !key.empty()) aliases.try_emplace(alias, key);
+  }
+  return aliases;
+}
+
+std::string Generate(const char* supportedPath, const char* aliasPath) {
   std::ifstream supported(supportedPath);
   if (!supported) throw std::runtime_error(std::string("cannot read ") + supportedPath);
   // Each key with the codesets it comes in.
-  std::map<std::string, std::set<std::string>> keys;
+  Keys keys;
   std::string line;
   while (std::getline(supported, line)) {
     std::istringstream fields(line);
@@ -206,6 +250,8 @@ std::string Generate(const char* supportedPath) {
     if (key == "C" || key == "POSIX") continue;  // the built-in defaults
     keys[key].insert(codeset);
   }
+
+  const std::map<std::string, std::string> aliases = ReadAliases(aliasPath, keys);
 
   Strings strings;
   struct Entry {
@@ -234,6 +280,11 @@ std::string Generate(const char* supportedPath) {
       variants.push_back({entries.size() - 1, strings.Add(codeset), strings.Add(converted)});
     }
   }
+  std::vector<std::pair<std::size_t, std::size_t>> aliasRows;  // name, entry
+  for (const auto& [alias, key] : aliases) {
+    const auto entry = static_cast<std::size_t>(std::distance(keys.begin(), keys.find(key)));
+    aliasRows.emplace_back(strings.Add(alias), entry);
+  }
   if (strings.Blob().size() > 0xFFFF || entries.size() > 0xFFFF) {
     throw std::runtime_error("the table has outgrown its 16-bit offsets");
   }
@@ -244,8 +295,10 @@ std::string Generate(const char* supportedPath) {
       << ". Do not edit; regenerate with the update_locale_table target.\n"
       << "//\n// " << entries.size() << " locales, sorted by name: the name without its codeset, "
       << "its Windows locale\n// identifier (0x1000 where Windows has none) and its long date "
-      << "format, in UTF-8;\n// and the long dates in the other codesets where their text "
-      << "is not ASCII.\n\n"
+      << "format, in UTF-8;\n// the long dates in the other codesets where their text "
+      << "is not ASCII; and the\n// " << aliasRows.size()
+      << " aliases of the C library's alias file, in lower case and sorted, with the\n"
+      << "// entry of the locale each stands for.\n\n"
       << "constexpr char kLocaleText[] =\n"
       << Literal(strings.Blob()) << ";\n\n"
       << "constexpr LocaleTableEntry kLocaleTable[] = {\n";
@@ -260,6 +313,11 @@ std::string Generate(const char* supportedPath) {
     std::snprintf(row, sizeof row, "    {%zu, %zu, %zu},\n", v.entry, v.codeset, v.longDate);
     out << row;
   }
+  out << "};\n\nconstexpr LocaleTableAlias kLocaleAliases[] = {\n";
+  for (const auto& [name, entry] : aliasRows) {
+    std::snprintf(row, sizeof row, "    {%zu, %zu},\n", name, entry);
+    out << row;
+  }
   out << "};\n";
   return out.str();
 }
@@ -267,20 +325,21 @@ std::string Generate(const char* supportedPath) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool check = argc >= 4 && std::string(argv[1]) == "--check";
-  if (argc != 3 && !check) {
-    std::fprintf(stderr, "usage: %s [--check] SUPPORTED OUTPUT [DOCUMENT...]\n", argv[0]);
+  const bool check = argc >= 5 && std::string(argv[1]) == "--check";
+  if (argc != 4 && !check) {
+    std::fprintf(stderr, "usage: %s [--check] SUPPORTED ALIASES OUTPUT [DOCUMENT...]\n", argv[0]);
     return 2;
   }
   const char* supported = argv[check ? 2 : 1];
-  const char* output = argv[check ? 3 : 2];
+  const char* aliases = argv[check ? 3 : 2];
+  const char* output = argv[check ? 4 : 3];
   // A language CLDR lacks must fall back to the root locale, not to the
   // locale this tool happens to run in.
   UErrorCode error = U_ZERO_ERROR;
   uloc_setDefault("root", &error);
   std::string table;
   try {
-    table = Generate(supported);
+    table = Generate(supported, aliases);
   } catch (const std::exception& failure) {
     std::fprintf(stderr, "%s\n", failure.what());
     return 1;
@@ -298,7 +357,7 @@ int main(int argc, char** argv) {
     status = 1;
   }
   // The documents say which data the table holds.
-  for (int i = 4; i < argc; ++i) {
+  for (int i = 5; i < argc; ++i) {
     if (ReadFile(argv[i]).find(Versions()) == std::string::npos) {
       std::fprintf(stderr, "%s does not name %s, the data of the locale table\n", argv[i],
                    Versions().c_str());

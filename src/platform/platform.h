@@ -21,6 +21,19 @@ inline constexpr std::string_view kLineBreak = "\r\n";
 inline constexpr std::string_view kLineBreak = "\n";
 #endif
 
+// The output channel's buffer, and whether each write to the system carries
+// whole lines. On POSIX a write to a pipe of at most PIPE_BUF (4,096) bytes,
+// or to a file opened for appending, is not interleaved with the writes of
+// other processes: lines handed over whole stay whole in a log that several
+// runs append to at once. Windows keeps its 128-byte blocks.
+#ifdef _WIN32
+inline constexpr int kOutputCapacity = 128;
+inline constexpr bool kWholeLineWrites = false;
+#else
+inline constexpr int kOutputCapacity = 4096;
+inline constexpr bool kWholeLineWrites = true;
+#endif
+
 // Called once, first thing in the process, with what the C runtime passed to
 // main. POSIX records the argument vector and ignores SIGPIPE and SIGXFSZ
 // (LC_TIME is selected from the environment when a locale item is first

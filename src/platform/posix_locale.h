@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -34,11 +35,15 @@ std::uint32_t CodePageOfCodeset(std::string_view codeset);
 // of 1252; false for any other code page.
 bool LeadByteRangesOf(std::uint32_t codePage, LeadByteRanges& ranges);
 
-// A locale name such as "de_DE.UTF-8" or "sr_RS.UTF-8@latin" looked up in
-// the locale table, which is keyed by the name without its codeset: the
-// entry (-1 when the name is not there) and the locale identifier (LCID),
-// (sub-language << 10) | primary language, as ICU gives it. "C" and "POSIX"
-// (in any codeset) have 0, so that the built-in defaults hold; a name the
+// A locale name such as "de_DE.UTF-8" or "sr_RS.UTF-8@latin", as setlocale
+// answers it, looked up in the locale table: the entry of the locale the C
+// library loaded for it (-1 when the table lacks it) and the locale
+// identifier (LCID), (sub-language << 10) | primary language, as ICU gives
+// it. The table is keyed by the name without its codeset; an alias of the C
+// library's alias file ("deutsch", "korean.euc", any case) finds the locale
+// it names, and a modifier or a territory that the C library passes over
+// ("de_DE.UTF-8@bogus", "eo_XX") is passed over here too. "C" and "POSIX"
+// (in any codeset) have 0, so that the built-in defaults hold; a locale the
 // table lacks has 0x1000, the identifier Windows gives a custom locale.
 struct LocaleTableMatch {
   int entry;
@@ -51,17 +56,27 @@ LocaleTableMatch FindLocale(std::string_view name);
 // the table has none in that codeset.
 std::string_view LongDateOf(int entry, std::string_view codeset);
 
-// The formats that the composite strftime conversions %x, %X and %r stand
-// for in the locale at hand.
+// The formats that the composite strftime conversions %x, %X, %r and %c
+// stand for in the locale at hand.
 struct StrftimeFormats {
   std::string_view date;      // D_FMT
   std::string_view time;      // T_FMT
-  std::string_view timeAmPm;  // T_FMT_AMPM; empty means "%I:%M:%S %p"
+  std::string_view timeAmPm;  // T_FMT_AMPM
+  std::string_view dateTime;  // D_T_FMT
 };
 
-// Replaces the composite conversions %D %F %x %R %T %r %X (with any flags or
-// E and O modifiers) by the conversions they stand for, nested ones too.
-// Lead bytes of `lead` start two-byte characters, which are copied whole.
+// The longest expansion of ExpandComposites, in bytes: beyond it the format
+// could not be a locale answer anyway (those have less than 256 bytes).
+inline constexpr std::size_t kMaxExpandedFormat = 1024;
+
+// Replaces the composite conversions %c %D %F %x %R %T %r %X (with any flags
+// or E and O modifiers) by the conversions they stand for, nested ones too.
+// A composite whose format is empty, or whose format leads back to itself
+// through composites (a D_FMT of "%x%x"), stands for its format in the C
+// locale: "%m/%d/%y", "%H:%M:%S", "%I:%M:%S %p", "%a %b %e %H:%M:%S %Y".
+// The expansion ends before the first piece that would take it past
+// kMaxExpandedFormat bytes. Lead bytes of `lead` start two-byte characters,
+// which are copied whole.
 std::string ExpandComposites(std::string_view format, const StrftimeFormats& formats,
                              const LeadByteRanges& lead);
 

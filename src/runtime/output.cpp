@@ -41,6 +41,21 @@ bool OpenChannel(TextChannel& channel) {
   return false;
 }
 
+// On POSIX, hands over the lines buffered so far when a line of `size`
+// bytes would not fit after them, so that no line is split between two
+// writes that another process's write could come between. False when that
+// write was refused.
+bool MakeRoomForLine(TextChannel& channel, std::size_t size) {
+  if (!platform::kWholeLineWrites) return true;
+  const auto room = static_cast<std::size_t>(TextChannel::kCapacity - channel.Used);
+  if (channel.Used == 0 || size <= room) return true;  // bytes buffered: the channel is open
+  if (const int error = WriteOut(channel); error != 0) {
+    PendingIoError = error;
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void InitOutput() {
@@ -78,10 +93,12 @@ void WriteLineEnd(TextChannel& channel) {
 }
 
 void WriteLine(std::string_view text) {
-  WriteText(StandardOutput, text);
   // After a refused write nothing more goes out before the report: a line
   // break written after the cut would make the line look whole.
-  if (PendingIoError == 0) WriteLineEnd(StandardOutput);
+  if (MakeRoomForLine(StandardOutput, text.size() + platform::kLineBreak.size())) {
+    WriteText(StandardOutput, text);
+    if (PendingIoError == 0) WriteLineEnd(StandardOutput);
+  }
   CheckIo();
 }
 

@@ -1,12 +1,16 @@
 // Buffered console text output.
 //
 // Every byte of the regular output goes through one channel, StandardOutput,
-// which holds up to 128 bytes and opens itself on the first write. The device
-// type found at open decides when bytes reach the system: a character device
-// (a console) gets them at every line end and whenever the buffer fills; a
-// file or a pipe only when the buffer fills and when the channel is flushed
-// or closed. Output failures are not raised where they happen: the failing
-// step stores a code in PendingIoError, and CheckIo after each line raises it.
+// which holds up to platform::kOutputCapacity bytes (4,096 on POSIX, 128 on
+// Windows) and opens itself on the first write. The device type found at
+// open decides when bytes reach the system: a character device (a console)
+// gets them at every line end and whenever the buffer fills; a file or a
+// pipe only when the buffer fills and when the channel is flushed or closed.
+// On POSIX a line that does not fit in what the buffer has left first sends
+// the lines before it on their way, so that every write carries whole lines
+// (but for a line longer than the buffer). Output failures are not raised
+// where they happen: the failing step stores a code in PendingIoError, and
+// CheckIo after each line raises it.
 #pragma once
 
 #include <cstdint>
@@ -24,7 +28,7 @@ enum class ChannelMode : std::uint16_t {
 };
 
 struct TextChannel {
-  static constexpr int kCapacity = 128;
+  static constexpr int kCapacity = platform::kOutputCapacity;
 
   platform::Handle Handle = platform::kInvalidHandle;
   ChannelMode Mode = ChannelMode::Closed;
@@ -44,7 +48,7 @@ void InitOutput();
 void WriteText(TextChannel& channel, std::string_view text);
 void WriteLineEnd(TextChannel& channel);
 // The program's one output operation: the text, the line terminator, then
-// CheckIo. When the text is refused, the terminator is not written.
+// CheckIo. When a write is refused, nothing more of the line is written.
 void WriteLine(std::string_view text);
 
 std::int32_t TakeIoError();

@@ -3,7 +3,7 @@
 1978-02-10 14:05:09; expectations worked out here (Python dates, fractions).
   extreme_test.py --program build/clockcast [harness options]"""
 
-import argparse, calendar, datetime, errno, os, re, resource, shutil, subprocess, sys
+import argparse, calendar, datetime, errno, os, re, resource, shutil, struct, subprocess, sys
 import tempfile, time
 from fractions import Fraction
 from pathlib import Path
@@ -165,6 +165,84 @@ def cases_faults(h):
     h.case("| head -c 1 with 1 MiB of output: exit code 1", lambda: reader_leaves(1))
     h.case("| head -c 100000: those bytes intact, exit code 1", lambda: reader_leaves(100_000))
 
+    def shared_log(texts, runs=200 if not h.wrapper else 10):  # clockcast ... >> one.log
+        args = [texts[0]] + ["line:" + t for t in texts[1:]]
+        with tempfile.NamedTemporaryFile(prefix="clockcast-log-") as log:
+            fd = os.open(log.name, os.O_WRONLY | os.O_APPEND)
+            try:
+                procs = [h.popen(args, pinned=False, stdout=fd) for _ in range(runs)]
+            finally:
+                os.close(fd)
+            codes = [p.wait(timeout=TIMEOUT) for p in procs]
+            got = Path(log.name).read_bytes().splitlines()
+        torn = sum(line.decode("latin-1") not in texts for line in got)
+        if codes != [0] * runs or len(got) != runs * len(texts) or torn:
+            return f"exit codes {set(codes)}, {len(got)} lines, {torn} torn"
+
+    h.case("200 runs at once append three 120-byte lines to one file: every line whole",
+           lambda: shared_log([c * 119 for c in "abc"]))
+    h.case("200 runs at once append a 2,000-byte line to one file: every line whole",
+           lambda: shared_log(["d" * 1999]))
+
+
+# A locale's time data for localedef: the names of the C locale, a date format that the
+# test replaces, and the C locale's time formats.
+LOCALE_SOURCE = """comment_char %
+escape_char /
+LC_CTYPE
+copy "en_US"
+END LC_CTYPE
+LC_TIME
+abday "Sun";"Mon";"Tue";"Wed";"Thu";"Fri";"Sat"
+day "Sunday";"Monday";"Tuesday";"Wednesday";"Thursday";"Friday";"Saturday"
+abmon "Jan";"Feb";"Mar";"Apr";"May";"Jun";"Jul";"Aug";"Sep";"Oct";"Nov";"Dec"
+mon "January";"February";"March";"April";"May";"June";"July";"August";"September";/
+    "October";"November";"December"
+d_t_fmt "%d.%m.%Y"
+d_fmt "%d.%m.%Y"
+t_fmt "%H:%M:%S"
+t_fmt_ampm "%I:%M:%S %p"
+am_pm "AM";"PM"
+END LC_TIME
+"""
+D_T_FMT, D_FMT = 40, 41  # the items' places in an LC_TIME file (glibc's _NL_ITEM_INDEX)
+
+
+def make_locale(folder, date_time, date):
+    """xx_XX.UTF-8 in folder, made by localedef, with these D_T_FMT and D_FMT. localedef
+    of GNU libc 2.36 overruns its heap on an LC_TIME string of more than 56 characters,
+    so it writes a short format, and the file is given the real ones: appended, with
+    their offsets in the file's table pointing at them."""
+    if shutil.which("localedef") is None:
+        raise Skip("localedef is not installed")
+    Path(folder, "source").write_text(LOCALE_SOURCE)
+    # A path with a slash: a bare name would go into the system's locale archive.
+    made = subprocess.run(["localedef", "-c", "-f", "UTF-8", "-i", "./source", "./xx_XX.UTF-8"],
+                          cwd=folder, capture_output=True, text=True)
+    lc_time = Path(folder, "xx_XX.UTF-8", "LC_TIME")
+    if not lc_time.exists():
+        raise Skip(f"localedef made no locale: {made.stderr[-300:]}")
+    data = bytearray(lc_time.read_bytes())
+    for index, text in ((D_T_FMT, date_time), (D_FMT, date)):
+        struct.pack_into("=I", data, 8 + 4 * index, len(data))
+        data += text.encode() + b"\0"
+    lc_time.unlink()  # no hard link shares the change
+    lc_time.write_bytes(data)
+
+
+def cases_locale_data(h):
+    """Locale data nobody ships but anybody can make, read through LOCPATH: composite
+    formats that lead back to themselves stand for the C locale's."""
+    def made_locale(date_time, date):
+        with tempfile.TemporaryDirectory(prefix="clockcast-locale-") as folder:
+            make_locale(folder, date_time, date)
+            env = h.env()
+            env.update(LC_ALL="xx_XX.UTF-8", LOCPATH=folder)
+            return h.expect(["date:ddddd|dddddd"], lines("02/10/78|February 10, 1978"), env=env)
+
+    h.case('d_fmt "%x" 120 times', lambda: made_locale("%c", "%x" * 120))
+    h.case('d_fmt "%c" and d_t_fmt "%x": each leads to the other', lambda: made_locale("%x", "%c"))
+
 
 def cases_limits(h):
     n = 32 * os.sysconf("SC_PAGE_SIZE") - 1
@@ -196,7 +274,7 @@ def cases_limits(h):
                 h.target.wrapper = h.wrapper
             writes = re.findall(rb'write\(1, "((?:[^"\\]|\\.)*)"(?:\.\.\.)?, (\d+)\)\s+= (-?\d+)',
                                 Path(trace.name).read_bytes())
-        want = [(b"yyyyyyyyyy", b"128"), (b"Exception EInOutError ", None), (b"\\n", b"1")]
+        want = [(b"yyyyyyyyyy", b"200"), (b"Exception EInOutError ", None), (b"\\n", b"1")]
         if problem or len(writes) != 3 or any(
                 not w[0].startswith(p) or (size and w[1] != size) or w[2] != b"-1"
                 for w, (p, size) in zip(writes, want)):
@@ -322,7 +400,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     add_options(parser, targets=("native",))
     h = Harness(parser.parse_args())
-    cases_inputs(h), cases_faults(h), cases_limits(h)
+    cases_inputs(h), cases_faults(h), cases_locale_data(h), cases_limits(h)
     return h.finish()
 
 

@@ -87,6 +87,25 @@ def writes(sizes):
 
 chunks = lambda total: [128] * (total // 128) + ([total % 128] if total % 128 else [])
 
+def handed_over(run):
+    """The writes a file or a pipe gets: 128-byte blocks on Windows; on POSIX whole lines,
+    as many as fit in 4,096 bytes, a longer line in 4,096-byte pieces."""
+    if run.target.win:
+        return chunks(len(run.out))
+    sizes, used = [], 0
+    for line in run.out.splitlines(keepends=True):
+        if used and used + len(line) > 4096:
+            sizes, used = sizes + [used], 0
+        used += len(line)
+        while used >= 4096:
+            sizes, used = sizes + [4096], used - 4096
+    return sizes + [used] * bool(used)
+
+def in_codeset(codeset: str, text: str):
+    """The one line text, in the locale's own codeset."""
+    want = (text + "\n").encode(codeset)
+    return lambda run: None if run.out == want else f"stdout {run.out!r}, expected {want!r}"
+
 def nothing_written(run):
     if run.out or any(w[1] >= 0 for w in run.writes or []):
         return f"stdout {run.out!r}, writes {run.writes}: expected nothing"
@@ -226,6 +245,8 @@ def build_cases() -> list:
                               {"native": ora("%X"), "win32": w["time"] + "\n"}, **lf))
     lines50 = ["a" * 50, "line:" + "b" * 50, "line:" + "c" * 50]
     text50 = "a" * 50 + "\n" + "b" * 50 + "\n" + "c" * 50 + "\n"
+    lines2000 = ["a" * 2000, "line:" + "b" * 2000, "line:" + "c" * 2000]
+    text2000 = "a" * 2000 + "\n" + "b" * 2000 + "\n" + "c" * 2000 + "\n"
     cases += [
         # Where the output goes, and when its bytes reach the system.
         case("to /dev/full", ["a"], "", exit=1, stdout="full"),
@@ -235,22 +256,25 @@ def build_cases() -> list:
              stdout="closed", trace="optional"),
         case("broken pipe, more than a buffer", [LONG, "line:"], "", exit=1, stdout="broken"),
         case("broken pipe, less than a buffer", ["a"], "", exit=1, stdout="broken"),
-        case("file: three 50-byte lines", lines50, text50,
-             writes(lambda r: chunks(3 * (50 + len(r.target.eol)))), stdout="file", trace=True),
-        case("pipe: three 50-byte lines", lines50, text50,
-             writes(lambda r: chunks(3 * (50 + len(r.target.eol)))), trace=True),
+        case("file: three 50-byte lines", lines50, text50, writes(handed_over), stdout="file",
+             trace=True),
+        case("pipe: three 50-byte lines", lines50, text50, writes(handed_over), trace=True),
+        case("file: three 2,000-byte lines, whole lines in each write", lines2000, text2000,
+             writes(handed_over), stdout="file", trace=True),
+        case("file: a line longer than 4,096 bytes", ["x" * 5000, "line:y"],
+             "x" * 5000 + "\ny\n", writes(handed_over), stdout="file", trace=True),
         case("file: small output written once at the end", ["a", "line:b"], "a\nb\n",
              writes(lambda r: [2 + 2 * len(r.target.eol)]), stdout="file", trace=True),
-        case("file: formats screen, 33 lines in full buffers", ["/formats"],
-             screen("formats.txt"),
+        case("file: formats screen, 33 lines", ["/formats"], screen("formats.txt"),
              lambda r: None if r.out.count(r.target.eol.encode()) == 33 else "not 33 lines",
-             writes(lambda r: chunks(len(r.out))),
-             stdout="file", trace=True),
-        case("tty: a long line in buffers, then one write per line", [LONG, "line:de"],
-             LONG + "\nde\n", writes(lambda r: chunks(201) + [3]), stdout="tty", trace=True,
-             **nat),
-        case("tty: line that fills the buffer", ["y" * 127], "y" * 127 + "\n",
-             writes(lambda r: [128]), stdout="tty", trace=True, **nat),
+             writes(handed_over), stdout="file", trace=True),
+        case("tty: one write per line", [LONG, "line:de"], LONG + "\nde\n",
+             writes(lambda r: [201, 3]), stdout="tty", trace=True, **nat),
+        case("tty: a line longer than the buffer in full buffers, then at its end",
+             ["x" * 5000, "line:de"], "x" * 5000 + "\nde\n",
+             writes(lambda r: [4096, 905, 3]), stdout="tty", trace=True, **nat),
+        case("tty: line that fills the buffer", ["y" * 4095], "y" * 4095 + "\n",
+             writes(lambda r: [4096]), stdout="tty", trace=True, **nat),
         case("tty: failure report", ["addtime:+::"], report(EMPTY_INT), exit=1, stdout="tty",
              **nat),
     ]
@@ -305,6 +329,18 @@ def build_cases() -> list:
     ]
     cases += [case(f"{loc} long date", ["date:dddddd"], long_date(*w), locale=loc + ".UTF-8",
                    **f) for loc, w in LONG_DATES.items()]
+    # setlocale answers an alias, or a name whose modifier it passed over, with that name:
+    # the locale it loaded answers all the same, in its own codeset.
+    for loc, codeset, text in [
+        ("deutsch", "iso8859-1", "Freitag, 10. Februar 1978|10.02.1978"),
+        ("de_DE.UTF-8@bogus", "utf-8", "Freitag, 10. Februar 1978|10.02.1978"),
+        ("japanese", "euc-jp", "1978\u5e742\u670810\u65e5\u91d1\u66dc\u65e5|"
+                               "1978\u5e7402\u670810\u65e5"),
+        ("korean.euc", "euc-kr", "1978\ub144 2\uc6d4 10\uc77c \uae08\uc694\uc77c|"
+                                 "1978\ub144 02\uc6d4 10\uc77c"),
+    ]:
+        cases.append(case(f"{loc}: answers as the locale it loads", ["date:dddddd|ddddd"],
+                          in_codeset(codeset, text), locale=loc, **f, **nat))
     return cases
 
 # A write to standard output, as "strace -y" shows it: fd<file>, text, size, result.

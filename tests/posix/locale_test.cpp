@@ -14,6 +14,7 @@
 #include <ostream>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <vector>
 
 #include "../unit/render_text.h"
@@ -72,10 +73,19 @@ TEST(PosixHelpers, NameLocalesReadClockFlagsAndStepOverTwoByteCharacters) {
       {"zh_HK.UTF-8", 0x0C04}, {"zh_TW.BIG5", 0x0404},
       {"de_AT@euro", 0x0C07},  {"en_GB", 0x0809},
       {"oc_FR.UTF-8", 0x0482}, {"ast_ES.UTF-8", 0x1000},
-      {"xx_YY.UTF-8", 0x1000}, {"de_DE@latin", 0x1000},
+      {"xx_YY.UTF-8", 0x1000}, {"de_DE@latin", 0x0407},  // de_DE, as the C library loads
       {"C.UTF-8", 0},          {"POSIX", 0},
       {"sr_RS.UTF-8", 0x281A}, {"sr_RS.UTF-8@latin", 0x241A}};
   for (const auto& [name, id] : ids) EXPECT_EQ(posix::FindLocale(name).id, id) << name;
+  // Aliases in any case, and names the C library falls back from, find the locale loaded.
+  for (const auto& [name, canonical] : {std::pair("Deutsch", "de_DE"),
+                                        {"KOREAN.euc", "ko_KR"},
+                                        {"no_NO.ISO-8859-1", "nb_NO"},
+                                        {"eo_XX.UTF-8", "eo"},
+                                        {"sr_RS@bogus", "sr_RS"}}) {
+    EXPECT_EQ(posix::FindLocale(name).entry, posix::FindLocale(canonical).entry) << name;
+  }
+  EXPECT_EQ(posix::FindLocale("deutsch.UTF-8").id, 0x1000u);  // an alias is the whole name
   // The long date in the locale's codeset; none in a codeset the table lacks.
   const int ru = posix::FindLocale("ru_RU.KOI8-R").entry;
   // KOI8-R has no narrow no-break space: a blank stands for it.
@@ -100,7 +110,34 @@ TEST(PosixHelpers, NameLocalesReadClockFlagsAndStepOverTwoByteCharacters) {
   // Big5 trail bytes 'W', 'g' and '%' are no letters or conversions of their own.
   EXPECT_EQ(posix::TranslateDateFormat("%Y\xA4W%d\xB6g", '/', ':', big5), "yyyy\xA4Wdd\xB6g");
   EXPECT_EQ(posix::TranslateDateFormat("%Y\xA4W", '/', ':', {}), "yyyy\xA4\"W\"");
-  EXPECT_EQ(posix::ExpandComposites("\x81%x", {"%Y", "%H", ""}, big5), "\x81%x");
+  EXPECT_EQ(posix::ExpandComposites("\x81%x", {"%Y", "%H", "", ""}, big5), "\x81%x");
+}
+
+TEST(PosixHelpers, CompositesExpandWithinBoundsAndSelfReferenceMeansNone) {
+  // D_FMT, T_FMT, T_FMT_AMPM, D_T_FMT; then what %x and %X stand for.
+  const struct {
+    posix::StrftimeFormats formats;
+    const char *date, *time;
+  } rows[] = {
+      {{"%D", "%r", "", "%x %X"}, "%m/%d/%y", "%I:%M:%S %p"},  // en_US: %X is %r
+      {{"%c", "%T", "%X", "%d.%m.%Y %R"}, "%d.%m.%Y %H:%M", "%H:%M:%S"},
+      {{"", "", "%X", ""}, "%m/%d/%y", "%H:%M:%S"},  // none given: the C locale's
+      // Leading back to itself is taken as none: directly, or through another.
+      {{"%x%x", "%X", "%r", ""}, "%m/%d/%y", "%H:%M:%S"},
+      {{"%c", "%r", "%X", "%Ex"}, "%m/%d/%y", "%H:%M:%S"},
+      {{"[%X]", "%r", "%r", ""}, "[%I:%M:%S %p]", "%I:%M:%S %p"},
+  };
+  for (const auto& row : rows) {
+    EXPECT_EQ(posix::ExpandComposites("%x", row.formats, {}), row.date) << row.formats.date;
+    EXPECT_EQ(posix::ExpandComposites("%X", row.formats, {}), row.time) << row.formats.time;
+  }
+  // Four formats that each name the next 100 times and no cycle: 100^4 conversions, cut at
+  // the cap at a whole conversion.
+  std::string c, t, r, x;
+  for (int i = 0; i < 100; ++i) c += "%X", t += "%r", r += "%T", x += "%c";
+  const std::string expanded = posix::ExpandComposites("%x", {x, t, r, c}, {});
+  EXPECT_EQ(expanded.size(), posix::kMaxExpandedFormat / 8 * 8);
+  EXPECT_EQ(expanded.substr(0, 16), "%H:%M:%S%H:%M:%S");
 }
 
 class LocaleTest : public ::testing::Test {
@@ -135,7 +172,7 @@ TEST_F(LocaleTest, TranslatedDateFormatsRenderLikeStrftime) {
     Settings.DateSeparator = date, Settings.TimeSeparator = time;
     for (const char* format : formats) {
       const std::string translated = posix::TranslateDateFormat(
-          posix::ExpandComposites(format, {"%m/%d/%y", "%H:%M:%S", ""}, {}), date, time, {});
+          posix::ExpandComposites(format, {"%m/%d/%y", "%H:%M:%S", "", ""}, {}), date, time, {});
       for (const auto& [y, m, d] : {std::tuple(1978, 11, 25), {2024, 12, 31}, {2000, 10, 10}}) {
         EXPECT_EQ(RenderText(translated, ComposeDate(y, m, d)), Strftime(format, y, m, d))
             << format << " -> " << translated;
@@ -280,6 +317,51 @@ TEST_F(LocaleTest, MissingLocalesAndLongDatesTakeTheDefaults) {
   datetime::LoadFormatSettings();
   datetime::CompleteFormatSettings();
   EXPECT_EQ(Settings.LongDateFormat, "mmmm d, yyyy");
+}
+
+// What a locale answers: its identifier, every setting and the long date.
+std::string Answers(const char* name) {
+  if (!platform::posix::SelectTimeLocale(name)) return "(not installed)";
+  datetime::LoadFormatSettings();
+  datetime::CompleteFormatSettings();
+  std::string all = std::to_string(platform::ThreadLocale()) + Settings.DateSeparator +
+                    Settings.TimeSeparator + Settings.TimeAMString + '|' + Settings.TimePMString +
+                    '|' + RenderDateTime("dddddd|ddddd|tt|t", ComposeDate(2026, 12, 7) + 0.5);
+  for (const auto* names : {Settings.ShortMonthNames, Settings.LongMonthNames}) {
+    for (int i = 0; i < 12; ++i) all += '|' + names[i];
+  }
+  for (const auto* names : {Settings.ShortDayNames, Settings.LongDayNames}) {
+    for (int i = 0; i < 7; ++i) all += '|' + names[i];
+  }
+  return all;
+}
+
+// setlocale answers with the name it was given: each alias of the C library's alias file,
+// and a name whose modifier or territory the C library passes over, must answer as the
+// locale it loaded does under its own name.
+TEST_F(LocaleTest, AliasesAndPassedOverNamesAnswerAsTheLocaleLoaded) {
+  std::vector<std::pair<std::string, std::string>> pairs = {
+      {"de_DE.UTF-8@bogus", "de_DE.UTF-8"}, {"de_DE@bogus", "de_DE"}, {"eo_XX.UTF-8", "eo.UTF-8"}};
+  if (FILE* file = std::fopen("/usr/share/locale/locale.alias", "r")) {
+    char alias[128], name[128];
+    for (char line[256]; std::fgets(line, sizeof line, file) != nullptr;) {
+      if (line[0] != '#' && std::sscanf(line, "%127s %127s", alias, name) == 2) {
+        pairs.emplace_back(alias, name);
+      }
+    }
+    std::fclose(file);
+  }
+  int compared = 0;
+  for (const auto& [name, canonical] : pairs) {
+    const std::string answers = Answers(name.c_str());
+    if (answers == "(not installed)") continue;
+    EXPECT_EQ(answers, Answers(canonical.c_str())) << name << " against " << canonical;
+    ++compared;
+  }
+  if (compared < 40) {
+    if (InCi()) FAIL() << "only " << compared << " aliases are installed";
+    GTEST_SKIP() << "only " << compared << " aliases are installed; install locales-all";
+  }
 }
 
 // Every locale the system has: those with names of their own print them, and

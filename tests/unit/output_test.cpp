@@ -33,13 +33,17 @@ TEST(Output, WritesStepByStep) {
     platform::Handle handle = 1;
     std::set<int> failing = {};  // only these writes fail; empty = all
   } rows[] = {
-      {kConsole, 0, {200, -1}, "128,72;;"},  // when full, then at the line end
-      {kConsole, 0, {128, -1}, "128;;"},     // a full buffer is handed over at once
-      {kFile, 0, {128, 1, -1}, "128;;1;"},
+      // A buffer of 4,096 bytes; every write carries whole lines when they fit.
+      {kConsole, 0, {200, -1}, "200;;"},        // one write at the line end
+      {kConsole, 0, {5000, -1}, "4096,904;;"},  // when full, then at the line end
+      {kConsole, 0, {4096, -1}, "4096;;"},      // a full buffer is handed over at once
+      {kFile, 0, {4096, 1, -1}, "4096;;1;"},
       {kConsole, 0, {4, 1, 6}, "4;1;6;"},
-      {kFile, 0, {50, 50, 50, -1}, ";;128;22;"},  // only when full and at close
+      {kFile, 0, {50, 50, 50, -1}, ";;;150;"},             // only when full and at close
+      {kFile, 0, {2000, 2000, 2000, -1}, ";;4000;2000;"},  // no line split between writes
+      {kFile, 0, {3000, 1096, -1}, ";4096;;"},             // a line that fills what is left
+      {kFile, 0, {100, 5000, -1}, ";100,4096;904;"},       // a longer line starts a write
       {DeviceType::Pipe, 0, {6, -1}, ";6;"},
-      {kFile, 0, {300, -1}, "128,128;44;"},
       {kFile, 0, {8, 0, 0}, ";8;;"},  // flushed whatever the device
       // Unusable: code 105, the text dropped, the open tried again next time.
       {DeviceType::Unknown, 0, {5, 5}, "!I/O error 105;!I/O error 105;"},
@@ -47,14 +51,15 @@ TEST(Output, WritesStepByStep) {
       {kConsole, 0, {0, -1}, ";;", kNoHandle},  // never written, never opened
       // A failed write empties the buffer and drops the rest of the text,
       // and nothing of the line follows it, not even its line break.
-      {kFile, 28, {300, -1}, "128!I/O error 28;;"},
-      {kConsole, 28, {200, 4}, "128!I/O error 28;4;", 1, {1}},
+      {kFile, 28, {5000, -1}, "4096!I/O error 28;;"},
+      {kConsole, 28, {5000, 4}, "4096!I/O error 28;4;", 1, {1}},
+      {kFile, 28, {2000, 2000, 2000, -1}, ";;4000!I/O error 28;;", 1, {1}},
       // The line break itself fills the buffer and is refused; the after-line
       // step then finds nothing to write, and the code is kept.
-      {kConsole, 28, {128, -1}, "128!I/O error 28;;", 1, {1}},
+      {kConsole, 28, {4096, -1}, "4096!I/O error 28;;", 1, {1}},
       // On a console a line end written after a refused full buffer keeps
       // the refused write's code for the check.
-      {kConsole, 28, {-2}, "128,1;p28", 1, {1}},
+      {kConsole, 28, {-2}, "4096,1;p28", 1, {1}},
       {kConsole, 5, {1, 1}, "1!File access denied;1!File access denied;"},
       {kFile, 32, {8, 0}, ";8;p32"},
       {kFile, 28, {5, -1}, ";5x;p28"},
