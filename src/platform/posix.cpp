@@ -5,18 +5,44 @@
 #include <cerrno>
 #include <csignal>
 #include <ctime>
+#include <new>
 
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "platform/platform.h"
+#include "platform/posix.h"
 
 namespace clockcast::platform {
 
 namespace {
 int argumentCount = 0;
 char** argumentVector = nullptr;
+
+// The room that MakeRoomForCLibrary makes in the heap, and in the address
+// space besides what the caller asks for. Measured with the GNU C library,
+// the calls need some 12 KiB of heap (a locale's names and its alias table,
+// the largest time zone with the stream that reads it, an era table) and
+// 36 KiB of mappings (a locale's LC_TIME file, the character-set converters'
+// cache); without that cache, loading a locale reads the converters'
+// configuration into 160 KiB of heap, which the address space then holds.
+// The heap block stays below the size that the allocator would map apart
+// (128 KiB), so that it is given back to the heap.
+constexpr std::size_t kHeapRoom = 64 * 1024;
+constexpr std::size_t kMappedRoom = 384 * 1024;
+
+// Memory exhausted in the platform layer, raised as a failed allocation
+// raises it: through the new handler, which the runtime sets.
+[[noreturn]] void RaiseOutOfMemory() {
+  if (const std::new_handler handler = std::get_new_handler()) handler();
+  throw std::bad_alloc();
+}
+
+// Whether the C library has loaded the time zone: it does at the first
+// conversion to local time and keeps it.
+bool timeZoneLoaded = false;
 }  // namespace
 
 void StartUp(int argc, char** argv) {
@@ -53,6 +79,10 @@ LocalTime ReadLocalClock() {
   timespec now{};
   clock_gettime(CLOCK_REALTIME, &now);
   std::tm local{};
+  if (!timeZoneLoaded) {
+    posix::MakeRoomForCLibrary(0);
+    timeZoneLoaded = true;
+  }
   localtime_r(&now.tv_sec, &local);
   // A year past the 16-bit field reads as its largest value, which the
   // calendar refuses like every year past 9999, instead of wrapping round to
@@ -101,5 +131,25 @@ int WriteFile(Handle file, const char* bytes, std::size_t count) {
 
 // Descriptor 1 belongs to the process; it is never closed here.
 void CloseHandle(Handle) {}
+
+char** posix::StartEnvironment() {
+  // The environment follows the arguments and their closing null pointer,
+  // as the system lays them out at the start of every process.
+  return argumentVector == nullptr ? nullptr : argumentVector + argumentCount + 1;
+}
+
+void posix::MakeRoomForCLibrary(std::size_t mapped) {
+  // The heap block goes back to the allocator, which keeps it for the next
+  // allocations: the C library's. A failed allocation raises out of memory.
+  void* const heap = ::operator new(kHeapRoom);
+  // The address space goes back to the system, where the C library's
+  // mappings (or the heap, growing) find it. It is only reserved, never
+  // touched: what a call can run into is a limit on the address space.
+  const std::size_t size = kMappedRoom + mapped;
+  void* const space = mmap(nullptr, size, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  ::operator delete(heap);
+  if (space == MAP_FAILED) RaiseOutOfMemory();
+  munmap(space, size);
+}
 
 }  // namespace clockcast::platform

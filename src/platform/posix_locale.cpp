@@ -9,22 +9,18 @@
 
 #include "platform/posix_locale.h"
 
-#include <fcntl.h>
 #include <langinfo.h>
 #include <locale.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <new>
 #include <utility>
 
 #include "platform/platform.h"
+#include "platform/posix.h"
 #include "runtime/lasting.h"
 
 namespace clockcast::platform {
@@ -551,6 +547,7 @@ std::uint32_t CodePageOfTimeLocale() {
 #else
   const char* name = setlocale(LC_TIME, nullptr);
   if (name == nullptr) return 0;
+  posix::MakeRoomForCLibrary(0);  // as for setlocale
   const locale_t locale = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
   if (locale == static_cast<locale_t>(0)) return 0;
   const std::uint32_t codePage = posix::CodePageOfCodeset(nl_langinfo_l(CODESET, locale));
@@ -568,6 +565,7 @@ struct TimeLocaleFacts {
   bool selected = false;
   bool codePageWorkedOut = false;
   bool formatsWorkedOut = false;
+  bool erasLoaded = false;  // the C library has read the era table
   std::uint32_t id = 0;
   int entry = -1;  // in the locale table, -1 when it is not there
   std::uint32_t codePage = 0;
@@ -737,42 +735,63 @@ std::string PaddedYear(std::string_view digits, std::size_t width) {
   return year;
 }
 
-// Whether a failed setlocale ran short of memory. Its errno tells only when
-// the last step failed for memory; the GNU C library then goes on to look
-// for other spellings of the name, whose ENOENT hides the ENOMEM. The
-// lookup starts by mapping the whole locale archive, so an archive that
-// cannot be mapped now means the lookup never got as far as the name.
-bool LocaleLookupOutOfMemory() {
-  if (errno == ENOMEM) return true;
-#ifdef __GLIBC__
-  const int fd = open("/usr/lib/locale/locale-archive", O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat info {};
-  void* map = MAP_FAILED;
-  if (fstat(fd, &info) == 0 && info.st_size > 0) {
-    map = mmap(nullptr, static_cast<std::size_t>(info.st_size), PROT_READ, MAP_PRIVATE, fd, 0);
+// The value of the variable `name` in the environment `env`; nullptr when
+// it is not set.
+const char* EnvironmentValue(char** env, std::string_view name) {
+  for (; *env != nullptr; ++env) {
+    const char* entry = *env;
+    std::size_t i = 0;
+    while (i < name.size() && entry[i] == name[i]) ++i;
+    if (i == name.size() && entry[i] == '=') return entry + i + 1;
   }
-  const bool shortOfMemory = map == MAP_FAILED && errno == ENOMEM;
-  if (map != MAP_FAILED) munmap(map, static_cast<std::size_t>(info.st_size));
-  close(fd);
-  return shortOfMemory;
-#else
-  return false;
+  return nullptr;
+}
+
+// Whether setlocale(LC_TIME, name) loads locale data: for every name but C
+// and POSIX, which the C library has built in. The empty name stands for
+// the one the environment gives, as setlocale reads it: LC_ALL, LC_TIME or
+// LANG, the first that is set and not empty, else C. Without the
+// environment (StartUp not run), a locale is taken to be loaded.
+bool LoadsLocaleData(const char* name) {
+  if (*name == '\0') {
+    char** const env = posix::StartEnvironment();
+    if (env == nullptr) return true;
+    name = "C";
+    for (const std::string_view variable : {"LC_ALL", "LC_TIME", "LANG"}) {
+      const char* const value = EnvironmentValue(env, variable);
+      if (value != nullptr && *value != '\0') {
+        name = value;
+        break;
+      }
+    }
+  }
+  const std::string_view text(name);
+  return text != "C" && text != "POSIX";
+}
+
+// The address space that loading a locale takes beyond the common room:
+// the GNU C library maps its locale archive whole before it looks for any
+// name in it, and when the mapping fails it goes on without the archive.
+// Other layouts (a directory for each locale, LOCPATH) map only a few small
+// files, which the common room holds.
+std::size_t LocaleArchiveSize() {
+#ifdef __GLIBC__
+  struct stat archive {};
+  if (stat("/usr/lib/locale/locale-archive", &archive) == 0 && archive.st_size > 0) {
+    return static_cast<std::size_t>(archive.st_size);
+  }
 #endif
+  return 0;
 }
 
 }  // namespace
 
 bool posix::SelectTimeLocale(const char* name) {
-  // The answer is the name of the locale now selected for LC_TIME. A locale
-  // that cannot be loaded for lack of memory is no missing one: it is
-  // reported the way a failed allocation is, through the new handler.
-  errno = 0;
+  // Short of memory, the C library would not load the locale and answer
+  // as for a missing one; the room it needs is made sure of first. The
+  // answer is the name of the locale now selected for LC_TIME.
+  if (LoadsLocaleData(name)) posix::MakeRoomForCLibrary(LocaleArchiveSize());
   const char* selected = setlocale(LC_TIME, name);
-  if (selected == nullptr && LocaleLookupOutOfMemory()) {
-    if (const std::new_handler handler = std::get_new_handler()) handler();
-    throw std::bad_alloc();
-  }
   if (selected == nullptr) return false;
   TimeLocaleFacts& facts = timeLocale;
   facts.selected = true;
@@ -781,6 +800,7 @@ bool posix::SelectTimeLocale(const char* name) {
   facts.entry = match.entry;
   facts.codePageWorkedOut = false;
   facts.formatsWorkedOut = false;
+  facts.erasLoaded = false;
   facts.dateSeparator.reset();
   facts.timeSeparator.reset();
   facts.clock.reset();
@@ -841,6 +861,12 @@ int AltCalendarDate(std::uint32_t, std::uint16_t year, std::uint16_t month, std:
   TimeLocale();  // strftime below formats in the LC_TIME locale
   const char* eras = nl_langinfo(ERA);
   if (eras != nullptr && *eras != '\0') {
+    // The C library reads the era table at its first use and, short of
+    // memory there, goes on without eras for the rest of the process.
+    if (!timeLocale.erasLoaded) {
+      posix::MakeRoomForCLibrary(0);
+      timeLocale.erasLoaded = true;
+    }
     std::tm date{};
     date.tm_year = year - 1900;
     date.tm_mon = month - 1;
