@@ -102,4 +102,14 @@ int WriteFile(Handle file, const char* bytes, std::size_t count) {
 // Descriptor 1 belongs to the process; it is never closed here.
 void CloseHandle(Handle) {}
 
+// SIGSEGV, SIGBUS, SIGFPE and SIGILL keep their default actions: the process
+// ends with the signal and a core dump, which shows a POSIX user where it
+// failed; a report on standard output could only name the class. The
+// floating-point exceptions stay masked, as IEEE 754 has them by default.
+void CatchExceptions(ExceptionHandler) {}
+void ReleaseExceptions() {}
+int ModuleFileNameAt(std::uintptr_t, char*, int) {
+  return 0;
+}
+
 }  // namespace clockcast::platform
