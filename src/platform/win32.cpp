@@ -288,15 +288,16 @@ void TestFault(std::string_view phase) {
   auto* const unmapped = reinterpret_cast<volatile int*>(address);
   volatile int one = 1;
   volatile int zero = 0;
+  volatile int number = 0;
   volatile double large = 1e308;
   volatile double result = 0;
-  if (kind == "read") result = *unmapped;
+  if (kind == "read") number = *unmapped;
   if (kind == "write") *unmapped = 1;
-  if (kind == "divide") result = one / zero;
+  if (kind == "divide") number = one / zero;
   // The x87 unit computes the product in its wider format and overflows on
   // the store to a double; the exception comes with the next instruction.
   if (kind == "overflow") result = large * large;
-  result = result + 1;
+  result = result + number;
   if (kind == "stack") result = DescendForever(0);
 }
 #endif

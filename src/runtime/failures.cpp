@@ -36,13 +36,17 @@ struct FailureSlot {
   alignas(EExternal) unsigned char bytes[sizeof(EExternal)];
 };
 
+constexpr bool FitsSlot(std::size_t size, std::size_t alignment) {
+  return size <= sizeof(FailureSlot) && alignment <= alignof(FailureSlot);
+}
+
 using MakeFn = Exception& (*)(FailureSlot& slot, LastingText text);
 
 // Makes a failure of the class in the slot. An object the slot held before is
 // overwritten, not destroyed: made from a lasting text, it holds nothing.
 template <class Failure>
 Exception& MakeAs(FailureSlot& slot, LastingText text) {
-  static_assert(sizeof(Failure) <= sizeof slot.bytes && alignof(Failure) <= alignof(FailureSlot));
+  static_assert(FitsSlot(sizeof(Failure), alignof(Failure)));
   return *::new (static_cast<void*>(slot.bytes)) Failure(text);
 }
 
@@ -245,9 +249,9 @@ const EAccessViolation& MakeAccessViolation(const platform::ExceptionRecord& rec
     // colon; a colon is never the trail byte of a two-byte character.
     std::string_view file = FileNameOf(path, pathLength);
     file.remove_prefix(file.rfind(':') + 1);
-    length = FormatInto(platformText, sizeof platformText,
-                        MessageText(MessageId::kModuleAccessViolation),
-                        {fault, file, access, target});
+    length =
+        FormatInto(platformText, sizeof platformText,
+                   MessageText(MessageId::kModuleAccessViolation), {fault, file, access, target});
   } else {
     length = FormatInto(platformText, sizeof platformText, MessageText(MessageId::kAccessViolation),
                         {fault, access, target});

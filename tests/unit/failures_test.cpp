@@ -149,10 +149,24 @@ TEST(Failures, PlatformExceptions) {
   const struct {
     std::uint32_t code;
     std::uintptr_t address = 0x401000, access = 0, target = 0x10;
-  } rows[] = {{0xC0000005}, {0xC0000005, 0x770010, 1, 0xABCD}, {0xC0000005, 0x1234, 8, 0x1234},
-              {0xC000008C}, {0xC000008D}, {0xC000008E}, {0xC000008F}, {0xC0000090},
-              {0xC0000091}, {0xC0000092}, {0xC0000093}, {0xC0000094}, {0xC0000095},
-              {0xC0000096}, {0xC00000FD}, {0xC000013A}, {0x80000003}, {0x0EEDFADE}};
+  } rows[] = {{0xC0000005},
+              {0xC0000005, 0x770010, 1, 0xABCD},
+              {0xC0000005, 0x1234, 8, 0x1234},
+              {0xC000008C},
+              {0xC000008D},
+              {0xC000008E},
+              {0xC000008F},
+              {0xC0000090},
+              {0xC0000091},
+              {0xC0000092},
+              {0xC0000093},
+              {0xC0000094},
+              {0xC0000095},
+              {0xC0000096},
+              {0xC00000FD},
+              {0xC000013A},
+              {0x80000003},
+              {0x0EEDFADE}};
   std::string text;
   for (const auto& row : rows) {
     const platform::ExceptionRecord record{row.code, row.address, {row.access, row.target}};
@@ -161,23 +175,24 @@ TEST(Failures, PlatformExceptions) {
             std::to_string(PlatformExitCode(row.code)) +
             (failure.PlatformRecord == &record ? "|\n" : "?\n");
   }
-  EXPECT_EQ(text,
-            "EAccessViolation Access violation at address 00401000 in module 'clockcast.exe'. Read "
-            "of address 00000010 216|\n"
-            "EAccessViolation Access violation at address 00770010 in module 'ntdll.dll'. Write of "
-            "address 0000ABCD 216|\n"
-            "EAccessViolation Access violation at address 00001234. Write of address 00001234 216|\n"
-            "ERangeError Range check error 201|\nEUnderflow Floating point underflow 206|\n"
-            "EZeroDivide Floating point division by zero 200|\n"
-            "EInvalidOp Invalid floating point operation 207|\n"
-            "EInvalidOp Invalid floating point operation 207|\n"
-            "EOverflow Floating point overflow 205|\n"
-            "EInvalidOp Invalid floating point operation 207|\n"
-            "EUnderflow Floating point underflow 206|\nEDivByZero Division by zero 200|\n"
-            "EIntOverflow Integer overflow 215|\nEPrivilege Privileged instruction 218|\n"
-            "EStackOverflow Stack overflow 202|\nEControlC Control-C hit 217|\n"
-            "EExternalException External exception 80000003 255|\n"
-            "EExternalException External exception EEDFADE 255|\n");
+  EXPECT_EQ(
+      text,
+      "EAccessViolation Access violation at address 00401000 in module 'clockcast.exe'. Read "
+      "of address 00000010 216|\n"
+      "EAccessViolation Access violation at address 00770010 in module 'ntdll.dll'. Write of "
+      "address 0000ABCD 216|\n"
+      "EAccessViolation Access violation at address 00001234. Write of address 00001234 216|\n"
+      "ERangeError Range check error 201|\nEUnderflow Floating point underflow 206|\n"
+      "EZeroDivide Floating point division by zero 200|\n"
+      "EInvalidOp Invalid floating point operation 207|\n"
+      "EInvalidOp Invalid floating point operation 207|\n"
+      "EOverflow Floating point overflow 205|\n"
+      "EInvalidOp Invalid floating point operation 207|\n"
+      "EUnderflow Floating point underflow 206|\nEDivByZero Division by zero 200|\n"
+      "EIntOverflow Integer overflow 215|\nEPrivilege Privileged instruction 218|\n"
+      "EStackOverflow Stack overflow 202|\nEControlC Control-C hit 217|\n"
+      "EExternalException External exception 80000003 255|\n"
+      "EExternalException External exception EEDFADE 255|\n");
 }
 
 // What the platform's filter does with an access violation at 0x401000 in
@@ -219,8 +234,9 @@ TEST(Failures, WholeRuns) {
       {"x\n|Runtime error 201 at @|\n|=201 ", [] { RangeCheckFailed(); }, "x", Disk, 0, 1, {}},
       {"Runtime error 203 at @|\n|=203 ", [] { throw std::bad_alloc(); }, "", Disk, 0, 1, {}},
       // A platform exception, with the layer and without it.
-      {rep("EAccessViolation", "Access violation at address 00401000 in module 'clockcast.exe'. "
-                               "Read of address 00000010."),
+      {rep("EAccessViolation",
+           "Access violation at address 00401000 in module 'clockcast.exe'. "
+           "Read of address 00000010."),
        RaiseAccessViolation},
       {"x\n|Runtime error 216 at @|\n|=216 ", RaiseAccessViolation, "x", Disk, 0, 1, {}}};
   for (const auto& row : rows) {
