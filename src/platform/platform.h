@@ -124,8 +124,9 @@ int ModuleFileNameAt(std::uintptr_t address, char* buffer, int size);
 #ifdef CLOCKCAST_TEST_CLOCK
 // Test builds only: raises the platform exception that the environment
 // variable CLOCKCAST_TEST_FAULT names, "<phase>:<kind>", when its phase is
-// this one. Kinds: read and write (an access violation), divide (integer
-// division by zero), overflow (floating-point overflow), stack (overflow).
+// this one. Kinds: read and write (an access violation), call (a call to an
+// address in no module), divide (integer division by zero), overflow
+// (floating-point overflow), stack (overflow).
 void TestFault(std::string_view phase);
 #endif
 

@@ -293,6 +293,7 @@ void TestFault(std::string_view phase) {
   volatile double result = 0;
   if (kind == "read") number = *unmapped;
   if (kind == "write") *unmapped = 1;
+  if (kind == "call") reinterpret_cast<void (*)()>(address)();
   if (kind == "divide") number = one / zero;
   // The x87 unit computes the product in its wider format and overflows on
   // the store to a double; the exception comes with the next instruction.

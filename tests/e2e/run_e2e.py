@@ -309,12 +309,15 @@ def build_cases() -> list:
     # Platform exceptions (win32): with the failure layer, the report and exit code 1;
     # before the layer is installed or after it is removed, the runtime-error line with
     # the exception's own code, after the output written so far. The access violation
-    # is reported at the address that failed, the one its text names.
+    # is reported at the address that failed, the one its text names; a call to an
+    # address in no module names none (the execute access comes as 8, which reads "Write").
     head = lambda cls: r"Exception %s in module {MODULE} at ([0-9A-F]{8})\." % cls + BARE_LF
     av = (head("EAccessViolation")
           + r"Access violation at address \1 in module '{MODULE}'\. %s of address 00000010\.")
     for kind, reported, code in [
         ("read", av % "Read", 216), ("write", av % "Write", 216),
+        ("call", head("EAccessViolation") + r"Access violation at address 00000010\. "
+                 r"Write of address 00000010\.", 216),
         ("divide", head("EDivByZero") + r"Division by zero\.", 200),
         ("overflow", head("EOverflow") + r"Floating point overflow\.", 205),
         ("stack", head("EStackOverflow") + r"Stack overflow\.", 202),
