@@ -29,6 +29,11 @@ int main(int argc, char** argv) {
   // Initialised in this order and finalised in reverse; standard output is
   // opened by its first write and written out last of all.
   static constexpr runtime::Module kModules[] = {
+#ifdef CLOCKCAST_TEST_CLOCK
+      // Test builds only: a platform exception before the failure layer is
+      // installed, or after it is removed.
+      {[] { platform::TestFault("start"); }, [] { platform::TestFault("end"); }},
+#endif
       {runtime::InstallFailureLayer, runtime::RemoveFailureLayer},
       {datetime::LoadFormatSettings, datetime::ReleaseFormatSettings},
       {cli::CreateLineStore, cli::ReleaseLineStore},

@@ -129,4 +129,40 @@ DeviceType FileType(Handle file);  // GetFileType
 int WriteFile(Handle file, const char* bytes, std::size_t count);
 void CloseHandle(Handle file);
 
+// --- Platform exceptions -----------------------------------------------------
+
+// What the program learns of a platform exception (EXCEPTION_RECORD).
+struct ExceptionRecord {
+  std::uint32_t code = 0;              // ExceptionCode
+  std::uintptr_t address = 0;          // ExceptionAddress: the instruction that failed
+  std::uintptr_t information[2] = {};  // ExceptionInformation[0] and [1]
+};
+// Answers a platform exception and gives the exit code of the process.
+using ExceptionHandler = int (*)(const ExceptionRecord& record);
+
+// Win32: from here on every platform exception that no inner handler takes
+// goes to the handler, and the process then ends with the code it gives
+// (ExitProcess); floating-point invalid operation, division by zero and
+// overflow raise exceptions, denormal operands, underflow and inexact results
+// stay masked. POSIX: does nothing. A fault there (SIGSEGV, SIGBUS, SIGFPE,
+// SIGILL) keeps the signal's default action, a core dump, which tells a
+// POSIX user more than a report could.
+void CatchExceptions(ExceptionHandler handler);
+// Gives the handling back to what was there before CatchExceptions.
+void ReleaseExceptions();
+// GetModuleFileNameA for the module whose image holds the address, as
+// VirtualQuery finds it (committed memory and its allocation base): the full
+// path, zero-terminated, and its length; 0 when the address lies in no
+// module. At most size - 1 bytes are copied.
+int ModuleFileNameAt(std::uintptr_t address, char* buffer, int size);
+
+#ifdef CLOCKCAST_TEST_CLOCK
+// Test builds only: raises the platform exception that the environment
+// variable CLOCKCAST_TEST_FAULT names, "<phase>:<kind>", when its phase is
+// this one. Kinds: read and write (an access violation), call (a call to an
+// address in no module), divide (integer division by zero), overflow
+// (floating-point overflow), stack (overflow).
+void TestFault(std::string_view phase);
+#endif
+
 }  // namespace clockcast::platform

@@ -152,4 +152,14 @@ void posix::MakeRoomForCLibrary(std::size_t mapped) {
   munmap(space, size);
 }
 
+// SIGSEGV, SIGBUS, SIGFPE and SIGILL keep their default actions: the process
+// ends with the signal and a core dump, which shows a POSIX user where it
+// failed; a report on standard output could only name the class. The
+// floating-point exceptions stay masked, as IEEE 754 has them by default.
+void CatchExceptions(ExceptionHandler) {}
+void ReleaseExceptions() {}
+int ModuleFileNameAt(std::uintptr_t, char*, int) {
+  return 0;
+}
+
 }  // namespace clockcast::platform

@@ -13,6 +13,7 @@ namespace clockcast::runtime {
 
 RuntimeFailureHookFn RuntimeFailureHook = nullptr;
 UncaughtFailureHookFn UncaughtFailureHook = nullptr;
+PlatformFailureHookFn PlatformFailureHook = nullptr;
 
 namespace {
 
@@ -30,42 +31,66 @@ std::optional<EInvalidPointer>& invalidPointer = *invalidPointerStore;
 constexpr std::size_t kFailureReserveSize = 4096;
 void* failureReserve = nullptr;
 
-using RaiseFn = void (*)(MessageId text, CodeLocation where);
+// Room for one failure object of any class of RuntimeFailureMap.
+struct FailureSlot {
+  alignas(EExternal) unsigned char bytes[sizeof(EExternal)];
+};
 
+constexpr bool FitsSlot(std::size_t size, std::size_t alignment) {
+  return size <= sizeof(FailureSlot) && alignment <= alignof(FailureSlot);
+}
+
+using MakeFn = Exception& (*)(FailureSlot& slot, LastingText text);
+
+// Makes a failure of the class in the slot. An object the slot held before is
+// overwritten, not destroyed: made from a lasting text, it holds nothing.
 template <class Failure>
-void RaiseAs(MessageId text, CodeLocation where) {
-  RaiseFailure(Failure(text), where);
+Exception& MakeAs(FailureSlot& slot, LastingText text) {
+  static_assert(FitsSlot(sizeof(Failure), alignof(Failure)));
+  return *::new (static_cast<void*>(slot.bytes)) Failure(text);
 }
 
 // The class and text of each runtime failure, by reason (3 to 24).
 struct TExceptRec {
-  RaiseFn FailureClass;
+  MakeFn FailureClass;
   MessageId Text;
 };
 constexpr TExceptRec RuntimeFailureMap[] = {
-    {RaiseAs<EDivByZero>, MessageId::kDivByZero},                  // 3
-    {RaiseAs<ERangeError>, MessageId::kRangeError},                // 4
-    {RaiseAs<EIntOverflow>, MessageId::kIntOverflow},              // 5
-    {RaiseAs<EInvalidOp>, MessageId::kInvalidOp},                  // 6
-    {RaiseAs<EZeroDivide>, MessageId::kZeroDivide},                // 7
-    {RaiseAs<EOverflow>, MessageId::kOverflow},                    // 8
-    {RaiseAs<EUnderflow>, MessageId::kUnderflow},                  // 9
-    {RaiseAs<EInvalidCast>, MessageId::kInvalidCast},              // 10
-    {RaiseAs<EAccessViolation>, MessageId::kAccessViolation},      // 11
-    {RaiseAs<EPrivilege>, MessageId::kPrivilege},                  // 12
-    {RaiseAs<EControlC>, MessageId::kControlC},                    // 13
-    {RaiseAs<EStackOverflow>, MessageId::kStackOverflow},          // 14
-    {RaiseAs<EVariantError>, MessageId::kInvalidVarCast},          // 15
-    {RaiseAs<EVariantError>, MessageId::kInvalidVarOp},            // 16
-    {RaiseAs<EVariantError>, MessageId::kDispatchError},           // 17
-    {RaiseAs<EVariantError>, MessageId::kVarArrayCreate},          // 18
-    {RaiseAs<EVariantError>, MessageId::kVarNotArray},             // 19
-    {RaiseAs<EVariantError>, MessageId::kVarArrayBounds},          // 20
-    {RaiseAs<EAssertionFailed>, MessageId::kAssertionFailed},      // 21
-    {RaiseAs<EExternalException>, MessageId::kExternalException},  // 22
-    {RaiseAs<EIntfCastError>, MessageId::kIntfCastError},          // 23
-    {RaiseAs<ESafecallException>, MessageId::kSafecallException},  // 24
+    {MakeAs<EDivByZero>, MessageId::kDivByZero},                  // 3
+    {MakeAs<ERangeError>, MessageId::kRangeError},                // 4
+    {MakeAs<EIntOverflow>, MessageId::kIntOverflow},              // 5
+    {MakeAs<EInvalidOp>, MessageId::kInvalidOp},                  // 6
+    {MakeAs<EZeroDivide>, MessageId::kZeroDivide},                // 7
+    {MakeAs<EOverflow>, MessageId::kOverflow},                    // 8
+    {MakeAs<EUnderflow>, MessageId::kUnderflow},                  // 9
+    {MakeAs<EInvalidCast>, MessageId::kInvalidCast},              // 10
+    {MakeAs<EAccessViolation>, MessageId::kAccessViolation},      // 11
+    {MakeAs<EPrivilege>, MessageId::kPrivilege},                  // 12
+    {MakeAs<EControlC>, MessageId::kControlC},                    // 13
+    {MakeAs<EStackOverflow>, MessageId::kStackOverflow},          // 14
+    {MakeAs<EVariantError>, MessageId::kInvalidVarCast},          // 15
+    {MakeAs<EVariantError>, MessageId::kInvalidVarOp},            // 16
+    {MakeAs<EVariantError>, MessageId::kDispatchError},           // 17
+    {MakeAs<EVariantError>, MessageId::kVarArrayCreate},          // 18
+    {MakeAs<EVariantError>, MessageId::kVarNotArray},             // 19
+    {MakeAs<EVariantError>, MessageId::kVarArrayBounds},          // 20
+    {MakeAs<EAssertionFailed>, MessageId::kAssertionFailed},      // 21
+    {MakeAs<EExternalException>, MessageId::kExternalException},  // 22
+    {MakeAs<EIntfCastError>, MessageId::kIntfCastError},          // 23
+    {MakeAs<ESafecallException>, MessageId::kSafecallException},  // 24
 };
+
+Exception& MakeFromMap(int reason, FailureSlot& slot) {
+  const TExceptRec& rec = RuntimeFailureMap[reason - 3];
+  return rec.FailureClass(slot, LastingText{MessageText(rec.Text)});
+}
+
+// The failure made from a platform exception and its text. They last until
+// the process ends, which follows at once.
+FailureSlot platformFailure;
+// The longest text is the access violation's with a module name of 260
+// characters.
+char platformText[400];
 
 // The base layer's exit code by reason, 1 to 24.
 constexpr std::uint8_t RuntimeErrorCodes[] = {
@@ -171,8 +196,11 @@ void MakeRuntimeFailure(int reason, CodeLocation where) {
   if (reason == 1) OutOfMemory();
   if (reason == 2 && invalidPointer) RaiseFailure(*invalidPointer, where);
   if (reason >= 3 && reason <= 24) {
-    const TExceptRec& rec = RuntimeFailureMap[reason - 3];
-    rec.FailureClass(rec.Text, where);
+    FailureSlot slot;
+    Exception& failure = MakeFromMap(reason, slot);
+    failure.SetLocation(where);
+    ReleaseFailureReserve();
+    failure.Raise();
   }
   RaiseFailure(MakeIoFailure(), where);
 }
@@ -191,16 +219,61 @@ int PlatformExitCode(std::uint32_t exceptionCode) {
   return 255;
 }
 
+const Exception& MakePlatformFailure(const platform::ExceptionRecord& record) {
+  const int reason = PlatformReason(record.code);
+  if (reason == 11) return MakeAccessViolation(record);
+  Exception* failure = nullptr;
+  if (reason >= 3 && reason <= 21) {
+    failure = &MakeFromMap(reason, platformFailure);
+  } else {
+    const std::size_t length =
+        FormatInto(platformText, sizeof platformText, MessageText(MessageId::kExternalException),
+                   {static_cast<std::int32_t>(record.code)});
+    failure = &MakeAs<EExternalException>(platformFailure,
+                                          LastingText{std::string_view(platformText, length)});
+  }
+  if (auto* external = dynamic_cast<EExternal*>(failure)) external->PlatformRecord = &record;
+  return *failure;
+}
+
+const EAccessViolation& MakeAccessViolation(const platform::ExceptionRecord& record) {
+  const std::string_view access =
+      MessageText(record.information[0] == 0 ? MessageId::kReadAccess : MessageId::kWriteAccess);
+  const FormatArg fault = FormatArg::Address(static_cast<std::uint32_t>(record.address));
+  const FormatArg target = FormatArg::Address(static_cast<std::uint32_t>(record.information[1]));
+  char path[kModulePathSize];
+  const int pathLength = platform::ModuleFileNameAt(record.address, path, kModulePathSize);
+  std::size_t length = 0;
+  if (pathLength > 0) {
+    // The module's file name ends its path after the last backslash or
+    // colon; a colon is never the trail byte of a two-byte character.
+    std::string_view file = FileNameOf(path, pathLength);
+    file.remove_prefix(file.rfind(':') + 1);
+    length =
+        FormatInto(platformText, sizeof platformText,
+                   MessageText(MessageId::kModuleAccessViolation), {fault, file, access, target});
+  } else {
+    length = FormatInto(platformText, sizeof platformText, MessageText(MessageId::kAccessViolation),
+                        {fault, access, target});
+  }
+  auto& failure = static_cast<EAccessViolation&>(MakeAs<EAccessViolation>(
+      platformFailure, LastingText{std::string_view(platformText, length)}));
+  failure.PlatformRecord = &record;
+  return failure;
+}
+
 void InstallFailureLayer() {
   outOfMemory.emplace(MessageId::kOutOfMemory);
   invalidPointer.emplace(MessageId::kInvalidPointer);
   RuntimeFailureHook = RaiseMadeFailure;
   UncaughtFailureHook = HandleUncaughtFailure;
+  PlatformFailureHook = MakePlatformFailure;
 }
 
 void RemoveFailureLayer() {
   RuntimeFailureHook = nullptr;
   UncaughtFailureHook = nullptr;
+  PlatformFailureHook = nullptr;
   outOfMemory.reset();
   invalidPointer.reset();
 }

@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
 #include "runtime/messages.h"
 
 namespace clockcast::runtime {
@@ -26,17 +27,26 @@ namespace clockcast::runtime {
 using CodeLocation = std::uint32_t;
 CodeLocation LocationOf(const std::source_location& where);
 
+// A message text that lasts as long as the process: the table of message
+// texts, or a fixed buffer filled once on the way out.
+struct LastingText {
+  std::string_view text;
+};
+
 class Exception {
  public:
   explicit Exception(std::string message) : message_(std::move(message)) {}
-  // A message straight from the table of message texts, held by reference:
-  // making such a failure, or copying it, allocates nothing.
-  explicit Exception(MessageId id) : fixedMessage_(MessageText(id)) {}
+  // A lasting message is held by reference: making such a failure, or copying
+  // it, allocates nothing.
+  explicit Exception(LastingText text) : fixedMessage_(text.text) {}
+  explicit Exception(MessageId id) : Exception(LastingText{MessageText(id)}) {}
   Exception(const Exception&) = default;
   Exception& operator=(const Exception&) = default;
   virtual ~Exception() = default;
 
   virtual std::string_view ClassName() const { return "Exception"; }
+  // Throws a copy of the failure as its own class.
+  [[noreturn]] virtual void Raise() const { throw *this; }
   std::string_view Message() const {
     return fixedMessage_.data() != nullptr ? fixedMessage_ : std::string_view(message_);
   }
@@ -54,6 +64,7 @@ class Exception {
    public:                                                        \
     using Parent::Parent;                                         \
     std::string_view ClassName() const override { return #Name; } \
+    [[noreturn]] void Raise() const override { throw *this; }     \
   }
 
 // The whole class tree. The classes marked "never raised here" keep it
@@ -68,6 +79,7 @@ class EInOutError : public Exception {
       : Exception(std::move(message)), IoCode(code) {}
   EInOutError(MessageId id, std::int32_t code) : Exception(id), IoCode(code) {}
   std::string_view ClassName() const override { return "EInOutError"; }
+  [[noreturn]] void Raise() const override { throw *this; }
   std::int32_t IoCode;
 };
 
@@ -75,7 +87,9 @@ class EExternal : public Exception {
  public:
   using Exception::Exception;
   std::string_view ClassName() const override { return "EExternal"; }
-  const void* PlatformRecord = nullptr;
+  [[noreturn]] void Raise() const override { throw *this; }
+  // The platform exception the failure was made from, if any.
+  const platform::ExceptionRecord* PlatformRecord = nullptr;
 };
 CLOCKCAST_FAILURE_CLASS(EExternalException, EExternal);
 CLOCKCAST_FAILURE_CLASS(EIntError, EExternal);
@@ -151,12 +165,24 @@ int RuntimeErrorCode(int reason);
 // the exit code the base layer uses for it.
 int PlatformReason(std::uint32_t exceptionCode);
 int PlatformExitCode(std::uint32_t exceptionCode);
+// The failure for a platform exception: the class and text of its reason, an
+// EAccessViolation from MakeAccessViolation, or an EExternalException with
+// the code. It is made in storage that lasts until the process ends, and
+// making it allocates nothing: it is made on the way out of a process whose
+// heap may be what failed.
+const Exception& MakePlatformFailure(const platform::ExceptionRecord& record);
+// "Access violation at address <fault> in module '<file>'. Read|Write of
+// address <target>", without the module part when the fault address lies in
+// no module.
+const EAccessViolation& MakeAccessViolation(const platform::ExceptionRecord& record);
 
 // The failure layer: installed during start-up, removed during shutdown.
 using RuntimeFailureHookFn = void (*)(int reason, CodeLocation where);
 extern RuntimeFailureHookFn RuntimeFailureHook;
 using UncaughtFailureHookFn = void (*)(const Exception& failure, CodeLocation where);
 extern UncaughtFailureHookFn UncaughtFailureHook;
+using PlatformFailureHookFn = const Exception& (*)(const platform::ExceptionRecord& record);
+extern PlatformFailureHookFn PlatformFailureHook;
 void InstallFailureLayer();
 void RemoveFailureLayer();
 // The EOutOfMemory made in advance, so that reporting memory exhaustion needs

@@ -11,20 +11,9 @@ namespace clockcast::runtime {
 
 namespace {
 
-constexpr int kModulePathSize = 261;
-
-// The executable's file name without its directory. The separator is found
-// by stepping characters of the code page, so a trail byte that equals a
-// backslash never counts as one.
+// The executable's file name without its directory.
 std::string_view ModuleName(char (&path)[kModulePathSize]) {
-  const int length = platform::ModuleFileName(path, kModulePathSize);
-  if (length <= 0) return {};
-  const char* end = path + (length < kModulePathSize ? length : kModulePathSize - 1);
-  const char* name = path;
-  for (const char* p = path; p < end; p = platform::CharNext(p)) {
-    if (*p == '\\' || *p == '/') name = p + 1;
-  }
-  return std::string_view(name, static_cast<std::size_t>(end - name));
+  return FileNameOf(path, platform::ModuleFileName(path, kModulePathSize));
 }
 
 void WriteToHandle(std::string_view bytes) {
@@ -34,6 +23,16 @@ void WriteToHandle(std::string_view bytes) {
 }
 
 }  // namespace
+
+std::string_view FileNameOf(const char* path, int length) {
+  if (length <= 0) return {};
+  const char* end = path + (length < kModulePathSize ? length : kModulePathSize - 1);
+  const char* name = path;
+  for (const char* p = path; p < end; p = platform::CharNext(p)) {
+    if (*p == '\\' || *p == '/') name = p + 1;
+  }
+  return std::string_view(name, static_cast<std::size_t>(end - name));
+}
 
 std::size_t BuildFailureReport(const Exception& failure, CodeLocation where, char* out,
                                std::size_t capacity) {
@@ -55,8 +54,10 @@ void ShowFailure(const Exception& failure, CodeLocation where) {
 }
 
 void HandleUncaughtFailure(const Exception& failure, CodeLocation where) {
-  ShowFailure(failure, where);
+  // The exit code first: a fault while the report is written ends the
+  // process with it.
   ProcessExitCode = 1;
+  ShowFailure(failure, where);
 }
 
 void FormatRuntimeErrorLine(int exitCode, CodeLocation where,

@@ -5,10 +5,19 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 #include "runtime/failures.h"
 
 namespace clockcast::runtime {
+
+// The room for a module's path: 260 characters and the terminating zero.
+inline constexpr int kModulePathSize = 261;
+// The file name at the end of a module's path of the given length (at most
+// kModulePathSize - 1 bytes count): what follows the last backslash or
+// slash. The separator is found by stepping characters of the code page, so
+// a trail byte that equals a backslash never counts as one.
+std::string_view FileNameOf(const char* path, int length);
 
 // "Exception <class> in module <module> at <location>.\n<message><end mark>",
 // cut to capacity - 1 bytes. Returns the count written to out.

@@ -3,6 +3,7 @@
 #include <new>
 #include <optional>
 
+#include "platform/platform.h"
 #include "runtime/failures.h"
 #include "runtime/output.h"
 #include "runtime/report.h"
@@ -17,6 +18,14 @@ struct PendingRuntimeError {
   int exitCode;
   CodeLocation location;
 };
+
+// The run in progress: its modules, how many of them are initialised, the
+// runtime-error line still to write, and whether a platform exception is
+// already being answered.
+std::span<const Module> programModules;
+std::size_t initialised = 0;
+std::optional<PendingRuntimeError> runtimeError;
+bool answeringPlatformException = false;
 
 // Turns whatever escaped into its report or its runtime-error line. Called
 // from inside a catch block, so the escaped object can be rethrown.
@@ -39,34 +48,81 @@ std::optional<PendingRuntimeError> OutermostHandler() {
   return std::nullopt;
 }
 
+void KeepFirst(std::optional<PendingRuntimeError> end) {
+  if (end && !runtimeError) runtimeError = end;
+}
+
+// Finalises the initialised modules in reverse order, each at most once: the
+// count goes down before a finalisation runs. A failure raised by one goes
+// to the outermost handler, and the rest are finalised all the same.
+void FinalizeModules() {
+  while (initialised > 0) {
+    try {
+      --initialised;
+      if (programModules[initialised].finalize != nullptr) programModules[initialised].finalize();
+    } catch (...) {
+      KeepFirst(OutermostHandler());
+    }
+  }
+}
+
+// The end of every run: the modules still initialised are finalised, the
+// runtime-error line is written if one is pending, standard output is
+// written out, and the outermost handler is removed. Returns the exit code.
+int ShutDown() {
+  FinalizeModules();
+  ReleaseFailureReserve();
+  if (runtimeError) {
+    ProcessExitCode = runtimeError->exitCode;
+    WriteRuntimeErrorLine(runtimeError->exitCode, runtimeError->location);
+    runtimeError.reset();
+  }
+  if (!CloseOutput() && ProcessExitCode == 0) ProcessExitCode = 1;
+  platform::ReleaseExceptions();
+  return ProcessExitCode;
+}
+
+// The outermost handler's answer to a platform exception. It runs where the
+// exception happened, inside the platform's exception dispatch, and cannot
+// unwind to RunProgram; so it reports and shuts down in place, and the
+// platform ends the process with the code it returns. The clean-up scopes it
+// passes over only release memory, which the process gives back as it ends.
+int AnswerPlatformException(const platform::ExceptionRecord& record) {
+  // A fault while the answer is under way ends the process at once.
+  if (answeringPlatformException) return ProcessExitCode;
+  answeringPlatformException = true;
+  // The location is the address of the instruction that failed.
+  const auto where = static_cast<CodeLocation>(record.address);
+  if (PlatformFailureHook == nullptr) {
+    KeepFirst(PendingRuntimeError{PlatformExitCode(record.code), where});
+    ProcessExitCode = runtimeError->exitCode;
+  } else if (UncaughtFailureHook == nullptr) {
+    KeepFirst(PendingRuntimeError{217, where});
+    ProcessExitCode = runtimeError->exitCode;
+  } else {
+    UncaughtFailureHook(PlatformFailureHook(record), where);
+  }
+  return ShutDown();
+}
+
 }  // namespace
 
 int RunProgram(std::span<const Module> modules, void (*program)()) {
+  programModules = modules;
+  initialised = 0;
+  runtimeError.reset();
+  answeringPlatformException = false;
+  platform::CatchExceptions(AnswerPlatformException);
   InitOutput();
   // From here on an allocation that fails raises the out-of-memory failure.
   // When not even the reserve for raising it can be had, nothing has run
   // yet: the base layer ends the run at once.
   std::set_new_handler(OutOfMemory);
   if (!HoldFailureReserve()) {
-    ProcessExitCode = RuntimeErrorCode(static_cast<int>(Reason::kOutOfMemory));
-    WriteRuntimeErrorLine(ProcessExitCode, LocationOf(std::source_location::current()));
-    return ProcessExitCode;
+    runtimeError = PendingRuntimeError{RuntimeErrorCode(static_cast<int>(Reason::kOutOfMemory)),
+                                       LocationOf(std::source_location::current())};
+    return ShutDown();
   }
-  std::size_t initialised = 0;
-  std::optional<PendingRuntimeError> runtimeError;
-
-  // Finalises the initialised modules in reverse order. A failure raised by a
-  // finalisation goes on with the rest and then to the outermost handler.
-  auto finalize = [&] {
-    while (initialised > 0) {
-      try {
-        --initialised;
-        if (modules[initialised].finalize != nullptr) modules[initialised].finalize();
-      } catch (...) {
-        if (auto end = OutermostHandler(); end && !runtimeError) runtimeError = end;
-      }
-    }
-  };
 
   try {
     for (const Module& module : modules) {
@@ -76,7 +132,7 @@ int RunProgram(std::span<const Module> modules, void (*program)()) {
   } catch (...) {
     // A failure during start-up takes the failure layer down with the other
     // modules before it reaches the outermost handler.
-    finalize();
+    FinalizeModules();
     runtimeError = OutermostHandler();
   }
 
@@ -87,15 +143,7 @@ int RunProgram(std::span<const Module> modules, void (*program)()) {
       runtimeError = OutermostHandler();
     }
   }
-
-  finalize();
-  ReleaseFailureReserve();
-  if (runtimeError) {
-    ProcessExitCode = runtimeError->exitCode;
-    WriteRuntimeErrorLine(runtimeError->exitCode, runtimeError->location);
-  }
-  if (!CloseOutput() && ProcessExitCode == 0) ProcessExitCode = 1;
-  return ProcessExitCode;
+  return ShutDown();
 }
 
 }  // namespace clockcast::runtime

@@ -151,7 +151,7 @@ class Target:
             tz: str = "UTC") -> dict:
         """The caller's environment without locale, clock and preload settings, then these."""
         env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("LC_", "FAKETIME", "CLOCKCAST_TEST_CLOCK"))
+               if not k.startswith(("LC_", "FAKETIME", "CLOCKCAST_TEST_"))
                and k not in ("LANG", "LANGUAGE", "LD_PRELOAD", "DONT_FAKE_MONOTONIC", "TZ")}
         env.update(LC_ALL=locale, TZ=tz)
         if not locale_installed(locale):

@@ -36,6 +36,7 @@ class Case:
     trace: object = False  # True: needs strace; "optional": uses it when it works
     targets: tuple = ("native", "win32")
     cmdline: Optional[str] = None  # win32: the command line, run from a batch file
+    fault: Optional[str] = None  # win32 test-clock build: CLOCKCAST_TEST_FAULT
 
 case = lambda name, args, *expect, **options: Case(name, args, list(expect), **options)
 
@@ -341,6 +342,27 @@ def build_cases() -> list:
     ]:
         cases.append(case(f"{loc}: answers as the locale it loads", ["date:dddddd|ddddd"],
                           in_codeset(codeset, text), locale=loc, **f, **nat))
+    # Platform exceptions (win32): with the failure layer, the report and exit code 1;
+    # before the layer is installed or after it is removed, the runtime-error line with
+    # the exception's own code, after the output written so far. The access violation
+    # is reported at the address that failed, the one its text names; a call to an
+    # address in no module names none (the execute access comes as 8, which reads "Write").
+    head = lambda cls: r"Exception %s in module {MODULE} at ([0-9A-F]{8})\." % cls + BARE_LF
+    av = (head("EAccessViolation")
+          + r"Access violation at address \1 in module '{MODULE}'\. %s of address 00000010\.")
+    for kind, reported, code in [
+        ("read", av % "Read", 216), ("write", av % "Write", 216),
+        ("call", head("EAccessViolation") + r"Access violation at address 00000010\. "
+                 r"Write of address 00000010\.", 216),
+        ("divide", head("EDivByZero") + r"Division by zero\.", 200),
+        ("overflow", head("EOverflow") + r"Floating point overflow\.", 205),
+        ("stack", head("EStackOverflow") + r"Stack overflow\.", 202),
+    ]:
+        line = r"Runtime error %d at [0-9A-F]{8}" % code + "\n"
+        for phase, want, exit in [("clock", reported + "\n", 1), ("start", line, code),
+                                  ("end", "a1978\n" + line, code)]:
+            cases.append(case(f"fault: {kind} at {phase}", ["a", "date:yyyy"], Rx(want),
+                              exit=exit, fault=f"{phase}:{kind}", **f, **win))
     return cases
 
 # A write to standard output, as "strace -y" shows it: fd<file>, text, size, result.
@@ -375,6 +397,8 @@ def strace_problem(_cache=[]) -> Optional[str]:
 def run_case(target: Target, c: Case) -> Optional[str]:
     """What was wrong with the run, or None; raises Skip."""
     env = target.env(c.locale or "C", c.clock)
+    if c.fault:
+        env["CLOCKCAST_TEST_FAULT"] = c.fault
     # A wrapper's own files would take the closed descriptor 1 and show in the trace.
     tracing = bool(c.trace) and not strace_problem() and not (
         target.wrapper and c.stdout == "closed")

@@ -139,6 +139,70 @@ TEST(Failures, Report) {
   }
 }
 
+TEST(Failures, PlatformExceptions) {
+  // The failure for each platform exception code, and the exit code without
+  // the failure layer. An access violation names the module that holds the
+  // fault address, by its file name after the last backslash or colon.
+  testing::ResetFake();
+  Fake().modulesAt = {{0x400000, "C:\\Tools\\clockcast.exe"}, {0x770000, "C:ntdll.dll"}};
+  const struct {
+    std::uint32_t code;
+    std::uintptr_t address = 0x401000, access = 0, target = 0x10;
+  } rows[] = {{0xC0000005},
+              {0xC0000005, 0x770010, 1, 0xABCD},
+              {0xC0000005, 0x1234, 8, 0x1234},
+              {0xC000008C},
+              {0xC000008D},
+              {0xC000008E},
+              {0xC000008F},
+              {0xC0000090},
+              {0xC0000091},
+              {0xC0000092},
+              {0xC0000093},
+              {0xC0000094},
+              {0xC0000095},
+              {0xC0000096},
+              {0xC00000FD},
+              {0xC000013A},
+              {0x80000003},
+              {0x0EEDFADE}};
+  std::string text;
+  for (const auto& row : rows) {
+    const platform::ExceptionRecord record{row.code, row.address, {row.access, row.target}};
+    const auto& failure = dynamic_cast<const EExternal&>(MakePlatformFailure(record));
+    text += std::string(failure.ClassName()) + " " + std::string(failure.Message()) + " " +
+            std::to_string(PlatformExitCode(row.code)) +
+            (failure.PlatformRecord == &record ? "|\n" : "?\n");
+  }
+  EXPECT_EQ(
+      text,
+      "EAccessViolation Access violation at address 00401000 in module 'clockcast.exe'. Read "
+      "of address 00000010 216|\n"
+      "EAccessViolation Access violation at address 00770010 in module 'ntdll.dll'. Write of "
+      "address 0000ABCD 216|\n"
+      "EAccessViolation Access violation at address 00001234. Write of address 00001234 216|\n"
+      "ERangeError Range check error 201|\nEUnderflow Floating point underflow 206|\n"
+      "EZeroDivide Floating point division by zero 200|\n"
+      "EInvalidOp Invalid floating point operation 207|\n"
+      "EInvalidOp Invalid floating point operation 207|\n"
+      "EOverflow Floating point overflow 205|\n"
+      "EInvalidOp Invalid floating point operation 207|\n"
+      "EUnderflow Floating point underflow 206|\nEDivByZero Division by zero 200|\n"
+      "EIntOverflow Integer overflow 215|\nEPrivilege Privileged instruction 218|\n"
+      "EStackOverflow Stack overflow 202|\nEControlC Control-C hit 217|\n"
+      "EExternalException External exception 80000003 255|\n"
+      "EExternalException External exception EEDFADE 255|\n");
+}
+
+// What the platform's filter does with an access violation at 0x401000 in
+// the executable. There the process then ends; here the program body returns
+// and RunProgram ends the run once more, which finds nothing left to do.
+void RaiseAccessViolation() {
+  static const platform::ExceptionRecord record{0xC0000005, 0x401000, {0, 0x10}};
+  Fake().modulesAt = {{0x400000, "C:\\Tools\\clockcast.exe"}};
+  Fake().exceptionHandler(record);
+}
+
 TEST(Failures, WholeRuns) {
   auto rep = [](const char* cls, const std::string& message) {
     return "Exception " + std::string(cls) + " in module clockcast.exe at @.\n" + message +
@@ -167,7 +231,13 @@ TEST(Failures, WholeRuns) {
       // Before the failure layer, or without it: the runtime-error line.
       {"Runtime error 217 at @|\n|=217 aA", [] {}, "", Disk, 0, 1, {kA, kLayer, kFailing, kB}},
       {"x\n|Runtime error 201 at @|\n|=201 ", [] { RangeCheckFailed(); }, "x", Disk, 0, 1, {}},
-      {"Runtime error 203 at @|\n|=203 ", [] { throw std::bad_alloc(); }, "", Disk, 0, 1, {}}};
+      {"Runtime error 203 at @|\n|=203 ", [] { throw std::bad_alloc(); }, "", Disk, 0, 1, {}},
+      // A platform exception, with the layer and without it.
+      {rep("EAccessViolation",
+           "Access violation at address 00401000 in module 'clockcast.exe'. "
+           "Read of address 00000010."),
+       RaiseAccessViolation},
+      {"x\n|Runtime error 216 at @|\n|=216 ", RaiseAccessViolation, "x", Disk, 0, 1, {}}};
   for (const auto& row : rows) {
     testing::ResetFake();
     Fake().deviceType = row.device;
@@ -188,6 +258,8 @@ TEST(Failures, WholeRuns) {
     }
     EXPECT_EQ(out + "=" + std::to_string(code) + " " + journal, row.expected);
     EXPECT_EQ(RuntimeFailureHook, nullptr);
+    EXPECT_EQ(PlatformFailureHook, nullptr);
+    EXPECT_EQ(Fake().exceptionHandler, nullptr);  // removed at the end
   }
 }
 

@@ -133,6 +133,24 @@ void CloseHandle(Handle) {
   ++Fake().closedHandles;
 }
 
+void CatchExceptions(ExceptionHandler handler) {
+  Fake().exceptionHandler = handler;
+}
+void ReleaseExceptions() {
+  Fake().exceptionHandler = nullptr;
+}
+
+int ModuleFileNameAt(std::uintptr_t address, char* buffer, int size) {
+  for (const auto& [start, path] : Fake().modulesAt) {
+    if (address < start || address - start >= 0x10000) continue;
+    const int n = std::min<int>(static_cast<int>(path.size()), size - 1);
+    std::memcpy(buffer, path.data(), static_cast<std::size_t>(n));
+    buffer[n] = '\0';
+    return n;
+  }
+  return 0;
+}
+
 }  // namespace clockcast::platform
 
 namespace clockcast::testing {

@@ -43,6 +43,11 @@ struct FakePlatform {
   std::set<int> failingWrites;      // the calls that fail, counted from 1; empty = all
   int closedHandles = 0;
 
+  // Platform exceptions: the handler in force, and module paths by the
+  // address at which each module's image begins (it spans 0x10000 bytes).
+  platform::ExceptionHandler exceptionHandler = nullptr;
+  std::map<std::uintptr_t, std::string> modulesAt;
+
   std::string Written() const;  // all writes joined
 };
 
