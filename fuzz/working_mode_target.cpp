@@ -29,8 +29,11 @@
 //    reference names too;
 //  - every failure report holds at most 1,023 bytes and is followed by the
 //    line break in a write of its own;
-//  - the writes to a file or a pipe carry 128 bytes each, the last one of
-//    the regular output excepted; no write carries more;
+//  - the regular output reaches the system in the writes the channel's rule
+//    gives for those lines: on POSIX whole lines, as many as fit in the
+//    4,096-byte buffer, a longer line in buffer-sized pieces; on Windows
+//    128-byte blocks; a terminal also gets what is buffered at every line
+//    end;
 //  - with faults, the writes that succeed before the first failed one are
 //    the same writes as with sound output (nothing lost before the fault,
 //    nothing written twice), and the exit code is 1; when a single write
@@ -145,7 +148,8 @@ void ApplyLocale(fuzzing::FuzzPlatform& p, const SetUp& s) {
 // --- The reference interpreter ----------------------------------------------
 
 struct Expected {
-  std::string regular;  // every byte WriteLine hands on, in order
+  std::string regular;                 // every byte WriteLine hands on, in order
+  std::vector<std::size_t> lineSizes;  // the lines of `regular`, line breaks included
   bool fails = false;
   std::string failureClass;
   std::string failureMessage;
@@ -195,6 +199,7 @@ Expected Reference(const std::vector<std::string>& parameters, const platform::L
   auto message = [&](std::string_view text) {
     e.regular += text;
     e.regular += kLineBreak;
+    e.lineSizes.push_back(text.size() + kLineBreak.size());
   };
   const auto date = ClockDate(clock);
   const auto time = ClockTime(clock);
@@ -269,6 +274,26 @@ Expected Reference(const std::vector<std::string>& parameters, const platform::L
   }
   for (const std::string& line : lines) message(line);
   return e;
+}
+
+// The sizes of the writes that lines of these sizes reach the system in.
+std::vector<std::size_t> WriteSizes(const std::vector<std::size_t>& lines, bool terminal) {
+  constexpr auto kCapacity = static_cast<std::size_t>(platform::kOutputCapacity);
+  std::vector<std::size_t> sizes;
+  std::size_t used = 0;
+  for (const std::size_t line : lines) {
+    if (platform::kWholeLineWrites && used != 0 && used + line > kCapacity) {
+      sizes.push_back(used);
+      used = 0;
+    }
+    for (used += line; used >= kCapacity; used -= kCapacity) sizes.push_back(kCapacity);
+    if (terminal && used != 0) {
+      sizes.push_back(used);
+      used = 0;
+    }
+  }
+  if (used != 0) sizes.push_back(used);
+  return sizes;
 }
 
 // --- Runs ----------------------------------------------------------------------
@@ -371,6 +396,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const Run sound = RunOnce(parameters, setUp, false);
   FUZZ_CHECK(sound.exitCode == (expected.fails ? 1 : 0));
   std::string regular;
+  std::vector<std::size_t> sizes;
   std::size_t regularWrites = sound.writes.size();
   if (expected.fails) {
     FUZZ_CHECK(sound.writes.size() >= 2);
@@ -380,14 +406,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     regularWrites -= 2;
   }
   for (std::size_t i = 0; i < regularWrites; ++i) {
-    const std::string& w = sound.writes[i];
-    FUZZ_CHECK(!w.empty() && w.size() <= 128);
-    if (setUp.device != platform::DeviceType::Character && i + 1 < regularWrites) {
-      FUZZ_CHECK(w.size() == 128);
-    }
-    regular += w;
+    regular += sound.writes[i];
+    sizes.push_back(sound.writes[i].size());
   }
   FUZZ_CHECK(regular == expected.regular);
+  FUZZ_CHECK(sizes ==
+             WriteSizes(expected.lineSizes, setUp.device == platform::DeviceType::Character));
 
   const bool faulty = setUp.noHandle || setUp.device == platform::DeviceType::Unknown ||
                       (setUp.failFromWrite > 0 && setUp.failFromWrite <= sound.writeCalls);

@@ -36,6 +36,8 @@ std::optional<PendingRuntimeError> OutermostHandler() {
     if (UncaughtFailureHook == nullptr) return PendingRuntimeError{217, failure.Location()};
     UncaughtFailureHook(failure, failure.Location());
   } catch (const std::bad_alloc&) {
+    // Location 0: memory ran out inside the allocator, called from anywhere;
+    // which of the program's calls asked would take a walk of the stack.
     if (UncaughtFailureHook == nullptr) return PendingRuntimeError{RuntimeErrorCode(1), 0};
     UncaughtFailureHook(OutOfMemoryFailure(), 0);
   } catch (const RuntimeErrorEnd& end) {
