@@ -22,7 +22,9 @@
 #include "datetime/format.h"
 #include "datetime/settings.h"
 #include "platform/platform.h"
-#include "platform/posix_locale.h"
+#include "platform/posix_locale_table.h"
+#include "platform/posix_strftime.h"
+#include "platform/posix_time_locale.h"
 
 namespace clockcast {
 namespace {

@@ -1,60 +1,17 @@
-// The pure half of the POSIX locale answers: the translation of C-library
-// locale facts (locale names, codeset names, strftime formats) into the
-// Win32 terms that the locale items are asked in. Only SelectTimeLocale
-// touches the process locale; posix_locale.cpp feeds the rest from
-// nl_langinfo.
+// The strftime formats of a locale read in Win32 terms: the composite
+// conversions expanded, the separators and the clock flags that a time
+// format shows, and a date format translated into the date-time format
+// language. Pure text work on the formats that nl_langinfo gives.
 #pragma once
 
-#include <array>
 #include <cstddef>
-#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/posix_locale_table.h"
+
 namespace clockcast::platform::posix {
-
-// A code page's lead-byte ranges as GetCPInfo gives them: up to six
-// (first, last) pairs, ended by a (0, 0) pair.
-using LeadByteRanges = std::array<std::uint8_t, 12>;
-
-// Selects the LC_TIME locale (setlocale) and works out, for every later
-// locale answer, its identifier and its code page; the answers drawn from
-// its date and time formats follow when first asked. False when the locale
-// is not available; the previous one then stays. Without a call, the first
-// locale answer selects the locale the environment names.
-bool SelectTimeLocale(const char* name);
-
-bool IsLeadByteIn(const LeadByteRanges& ranges, unsigned char byte);
-
-// The Windows code page that stands for a C-library codeset name such as
-// "UTF-8" or "BIG5"; 0 when none does. Case is ignored.
-std::uint32_t CodePageOfCodeset(std::string_view codeset);
-
-// The lead-byte ranges of the code pages that CodePageOfCodeset gives, and
-// of 1252; false for any other code page.
-bool LeadByteRangesOf(std::uint32_t codePage, LeadByteRanges& ranges);
-
-// A locale name such as "de_DE.UTF-8" or "sr_RS.UTF-8@latin", as setlocale
-// answers it, looked up in the locale table: the entry of the locale the C
-// library loaded for it (-1 when the table lacks it) and the locale
-// identifier (LCID), (sub-language << 10) | primary language, as ICU gives
-// it. The table is keyed by the name without its codeset; an alias of the C
-// library's alias file ("deutsch", "korean.euc", any case) finds the locale
-// it names, and a modifier or a territory that the C library passes over
-// ("de_DE.UTF-8@bogus", "eo_XX") is passed over here too. "C" and "POSIX"
-// (in any codeset) have 0, so that the built-in defaults hold; a locale the
-// table lacks has 0x1000, the identifier Windows gives a custom locale.
-struct LocaleTableMatch {
-  int entry;
-  std::uint32_t id;
-};
-LocaleTableMatch FindLocale(std::string_view name);
-
-// The long date format of a table entry, translated from CLDR, in the
-// locale's codeset (a C-library codeset name); empty when CLDR has none or
-// the table has none in that codeset.
-std::string_view LongDateOf(int entry, std::string_view codeset);
 
 // The formats that the composite strftime conversions %x, %X, %r and %c
 // stand for in the locale at hand.
