@@ -17,6 +17,7 @@
 
 #include "platform/platform.h"
 #include "platform/posix_time_locale.h"
+#include "runtime/bytes.h"
 
 namespace clockcast::platform {
 
@@ -172,11 +173,11 @@ int AltCalendarDate(std::uint32_t, std::uint16_t year, std::uint16_t month, std:
   if (picture == nullptr || year == 0 || month < 1 || month > 12 || day < 1 || day > 31) return 0;
   const std::string_view pictureText(picture);
   std::size_t width = 0;
-  if (pictureText == "yy") {
+  if (runtime::SameBytes(pictureText, "yy")) {
     width = 2;
-  } else if (pictureText == "yyyy") {
+  } else if (runtime::SameBytes(pictureText, "yyyy")) {
     width = 4;
-  } else if (pictureText != "gg") {
+  } else if (!runtime::SameBytes(pictureText, "gg")) {
     return 0;
   }
 

@@ -6,6 +6,8 @@
 
 #include <utility>
 
+#include "runtime/bytes.h"
+
 namespace clockcast::platform::posix {
 
 namespace {
@@ -113,7 +115,8 @@ class Expander {
       const Token token = NextToken(format, at, lead_);
       std::string_view expansion;
       if (!token.conversion) {
-        if (!Append(token.text == "%" ? std::string_view("%%") : token.text)) return false;
+        if (!Append(runtime::SameBytes(token.text, "%") ? std::string_view("%%") : token.text))
+          return false;
         continue;
       }
       switch (token.letter) {

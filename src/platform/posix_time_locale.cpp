@@ -13,6 +13,7 @@
 #include <cstddef>
 
 #include "platform/posix.h"
+#include "runtime/bytes.h"
 #include "runtime/lasting.h"
 
 namespace clockcast::platform::posix {
@@ -105,7 +106,7 @@ bool LoadsLocaleData(const char* name) {
     }
   }
   const std::string_view text(name);
-  return text != "C" && text != "POSIX";
+  return !runtime::SameBytes(text, "C") && !runtime::SameBytes(text, "POSIX");
 }
 
 // The address space that loading a locale takes beyond the common room:
