@@ -29,22 +29,6 @@ using posix::TimeLocaleFacts;
 using posix::TimeLocaleWithCodePage;
 using posix::TimeLocaleWithFormats;
 
-// Win32 locale item numbers answered here.
-constexpr std::uint32_t kSDayName1 = 0x2A;
-constexpr std::uint32_t kSAbbrevDayName1 = 0x31;
-constexpr std::uint32_t kSMonthName1 = 0x38;
-constexpr std::uint32_t kSAbbrevMonthName1 = 0x44;
-constexpr std::uint32_t kSDate = 0x1D;
-constexpr std::uint32_t kSTime = 0x1E;
-constexpr std::uint32_t kSShortDate = 0x1F;
-constexpr std::uint32_t kSLongDate = 0x20;
-constexpr std::uint32_t kITime = 0x23;
-constexpr std::uint32_t kITLZero = 0x25;
-constexpr std::uint32_t kS1159 = 0x28;
-constexpr std::uint32_t kS2359 = 0x29;
-constexpr std::uint32_t kIDefaultAnsiCodePage = 0x1004;
-constexpr std::uint32_t kITimeMarkPosn = 0x1005;
-
 constexpr std::uint32_t kFallbackCodePage = 1252;
 
 const char* MonthName(std::uint32_t index, bool abbreviated) {
@@ -71,37 +55,39 @@ std::optional<std::string_view> TextOf(const std::optional<std::string>& answer)
 // The text of a locale item in the LC_TIME locale, nullopt when unknown. The
 // names and designators come straight from the C library.
 std::optional<std::string_view> LocaleItem(std::uint32_t item) {
-  if (item >= kSDayName1 && item < kSDayName1 + 7) return DayName(item - kSDayName1, false);
-  if (item >= kSAbbrevDayName1 && item < kSAbbrevDayName1 + 7) {
-    return DayName(item - kSAbbrevDayName1, true);
+  if (item >= LOCALE_SDAYNAME1 && item < LOCALE_SDAYNAME1 + 7) {
+    return DayName(item - LOCALE_SDAYNAME1, false);
   }
-  if (item >= kSMonthName1 && item < kSMonthName1 + 12) {
-    return MonthName(item - kSMonthName1, false);
+  if (item >= LOCALE_SABBREVDAYNAME1 && item < LOCALE_SABBREVDAYNAME1 + 7) {
+    return DayName(item - LOCALE_SABBREVDAYNAME1, true);
   }
-  if (item >= kSAbbrevMonthName1 && item < kSAbbrevMonthName1 + 12) {
-    return MonthName(item - kSAbbrevMonthName1, true);
+  if (item >= LOCALE_SMONTHNAME1 && item < LOCALE_SMONTHNAME1 + 12) {
+    return MonthName(item - LOCALE_SMONTHNAME1, false);
+  }
+  if (item >= LOCALE_SABBREVMONTHNAME1 && item < LOCALE_SABBREVMONTHNAME1 + 12) {
+    return MonthName(item - LOCALE_SABBREVMONTHNAME1, true);
   }
   const TimeLocaleFacts& facts =
-      item == kIDefaultAnsiCodePage ? TimeLocaleWithCodePage() : TimeLocaleWithFormats();
+      item == LOCALE_IDEFAULTANSICODEPAGE ? TimeLocaleWithCodePage() : TimeLocaleWithFormats();
   switch (item) {
-    case kSDate: return TextOf(facts.dateSeparator);
-    case kSTime: return TextOf(facts.timeSeparator);
-    case kSShortDate: return std::string_view(facts.shortDate);
-    case kSLongDate:
+    case LOCALE_SDATE: return TextOf(facts.dateSeparator);
+    case LOCALE_STIME: return TextOf(facts.timeSeparator);
+    case LOCALE_SSHORTDATE: return std::string_view(facts.shortDate);
+    case LOCALE_SLONGDATE:
       if (facts.longDate.empty()) return std::nullopt;
       return facts.longDate;
-    case kS1159: return nl_langinfo(AM_STR);
-    case kS2359: return nl_langinfo(PM_STR);
-    case kITime:
-    case kITLZero:
-    case kITimeMarkPosn: {
+    case LOCALE_S1159: return nl_langinfo(AM_STR);
+    case LOCALE_S2359: return nl_langinfo(PM_STR);
+    case LOCALE_ITIME:
+    case LOCALE_ITLZERO:
+    case LOCALE_ITIMEMARKPOSN: {
       if (!facts.clock) return std::nullopt;
-      const bool set = item == kITime     ? facts.clock->hour24
-                       : item == kITLZero ? facts.clock->leadingZero
-                                          : facts.clock->markerFirst;
+      const bool set = item == LOCALE_ITIME     ? facts.clock->hour24
+                       : item == LOCALE_ITLZERO ? facts.clock->leadingZero
+                                                : facts.clock->markerFirst;
       return set ? "1" : "0";
     }
-    case kIDefaultAnsiCodePage:
+    case LOCALE_IDEFAULTANSICODEPAGE:
       if (facts.codePage == 0) return std::nullopt;
       return facts.codePageText;
     default: return std::nullopt;  // the calendar type among them
