@@ -161,32 +161,17 @@ std::string ExpandComposites(std::string_view format, const StrftimeFormats& for
   return expander.Take();
 }
 
-std::optional<std::string> DateSeparatorOf(std::string_view format, const LeadByteRanges& lead) {
+std::optional<std::string> SeparatorOf(std::string_view format, SeparatorAfter after,
+                                       const LeadByteRanges& lead) {
   std::size_t at = 0;
-  bool inField = false;
+  bool inSeparator = false;
   std::string separator;
   while (at < format.size()) {
     const Token token = NextToken(format, at, lead);
     if (token.conversion) {
-      if (inField) return separator;
-      inField = true;
-    } else if (inField) {
-      separator += token.text;
-    }
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> TimeSeparatorOf(std::string_view format, const LeadByteRanges& lead) {
-  std::size_t at = 0;
-  bool afterHour = false;
-  std::string separator;
-  while (at < format.size()) {
-    const Token token = NextToken(format, at, lead);
-    if (token.conversion) {
-      if (afterHour) return separator;
-      afterHour = IsHourLetter(token.letter);
-    } else if (afterHour) {
+      if (inSeparator) return separator;
+      inSeparator = after == SeparatorAfter::kFirstConversion || IsHourLetter(token.letter);
+    } else if (inSeparator) {
       separator += token.text;
     }
   }

@@ -37,14 +37,15 @@ inline constexpr std::size_t kMaxExpandedFormat = 1024;
 std::string ExpandComposites(std::string_view format, const StrftimeFormats& formats,
                              const LeadByteRanges& lead);
 
-// The literal text between the first two conversions of an expanded date
-// format (possibly empty); nullopt when the format has fewer than two.
-std::optional<std::string> DateSeparatorOf(std::string_view format, const LeadByteRanges& lead);
+// The conversion that a separator follows: in a date format the first
+// conversion of all, in a time format the first hour.
+enum class SeparatorAfter { kFirstConversion, kFirstHour };
 
-// The literal text after the first hour conversion of an expanded time
-// format, up to the next conversion; nullopt without an hour or with nothing
-// converted after it.
-std::optional<std::string> TimeSeparatorOf(std::string_view format, const LeadByteRanges& lead);
+// The literal text of an expanded format after the first conversion that
+// `after` names, up to the next conversion (possibly empty); nullopt without
+// such a conversion or with nothing converted after it.
+std::optional<std::string> SeparatorOf(std::string_view format, SeparatorAfter after,
+                                       const LeadByteRanges& lead);
 
 // The clock flags of an expanded time format, read from its first hour
 // conversion; nullopt when it converts no hour.

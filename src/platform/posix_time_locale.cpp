@@ -62,8 +62,8 @@ void WorkOutFormatAnswers(TimeLocaleFacts& facts) {
   // The formats that %x and %X stand for.
   const std::string date = ExpandComposites("%x", formats, facts.lead);
   const std::string time = ExpandComposites("%X", formats, facts.lead);
-  facts.dateSeparator = DateSeparatorOf(date, facts.lead);
-  facts.timeSeparator = TimeSeparatorOf(time, facts.lead);
+  facts.dateSeparator = SeparatorOf(date, SeparatorAfter::kFirstConversion, facts.lead);
+  facts.timeSeparator = SeparatorOf(time, SeparatorAfter::kFirstHour, facts.lead);
   facts.clock = ClockFlagsOf(time, facts.lead);
   facts.shortDate = TranslateDateFormat(date, SeparatorByteOf(facts.dateSeparator, '/'),
                                         SeparatorByteOf(facts.timeSeparator, ':'), facts.lead);

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <tuple>
@@ -108,6 +109,21 @@ TEST(PosixHelpers, NameLocalesReadClockFlagsAndStepOverTwoByteCharacters) {
     EXPECT_EQ(std::tuple(f.hour24, f.leadingZero, f.markerFirst), flags) << format;
   }
   EXPECT_FALSE(posix::ClockFlagsOf("%M:%S", {}));
+  using enum posix::SeparatorAfter;
+  const struct {
+    const char* format;
+    posix::SeparatorAfter after;
+    std::optional<std::string> separator;
+  } separators[] = {{"%d.%m.%Y", kFirstConversion, "."},
+                    {"%Y\xE5\xB9\xB4%m", kFirstConversion, "\xE5\xB9\xB4"},
+                    {"%d%%%n%m", kFirstConversion, "%\n"},
+                    {"%d%m", kFirstConversion, ""},
+                    {"%d. ", kFirstConversion, std::nullopt},
+                    {"%p %I h %M", kFirstHour, " h "},
+                    {"%M:%S", kFirstHour, std::nullopt}};
+  for (const auto& [format, after, separator] : separators) {
+    EXPECT_EQ(posix::SeparatorOf(format, after, {}), separator) << format;
+  }
   const posix::LeadByteRanges big5{0x81, 0xFE};
   // Big5 trail bytes 'W', 'g' and '%' are no letters or conversions of their own.
   EXPECT_EQ(posix::TranslateDateFormat("%Y\xA4W%d\xB6g", '/', ':', big5), "yyyy\xA4Wdd\xB6g");
