@@ -6,6 +6,7 @@
 
 #include <utility>
 
+#include "datetime/format_quoting.h"
 #include "runtime/bytes.h"
 
 namespace clockcast::platform::posix {
@@ -204,69 +205,51 @@ char SeparatorByteOf(const std::optional<std::string>& answer, char fallback) {
 
 std::string TranslateDateFormat(std::string_view format, char dateSeparator, char timeSeparator,
                                 const LeadByteRanges& lead) {
-  std::string out;
-  char quote = 0;  // the quote of the literal being written, 0 outside one
-  auto closeQuote = [&] {
-    if (quote != 0) out += quote;
-    quote = 0;
-  };
-  auto appendSpecifier = [&](std::string_view specifier) {
-    closeQuote();
-    // One letter written twice in a row would be read as one longer run.
-    if (!out.empty() && out.back() == specifier.front()) out += "\"\"";
-    out += specifier;
-  };
-
+  datetime::FormatText out;
   std::size_t at = 0;
   while (at < format.size()) {
     const Token token = NextToken(format, at, lead);
     if (!token.conversion) {
+      // A "/" or ":" stands bare where the separator in force renders it.
       const char c = token.text.front();
-      const bool letter = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-      const bool needsQuotes = token.text.size() == 1 && (letter || c == '"' || c == '\'' ||
-                                                          (c == '/' && dateSeparator != '/') ||
-                                                          (c == ':' && timeSeparator != ':'));
-      if (!needsQuotes) {
-        closeQuote();
-      } else {
-        if (quote == c) closeQuote();
-        if (quote == 0) {
-          quote = c == '"' ? '\'' : '"';
-          out += quote;
-        }
-      }
-      out += token.text;
+      const bool rendersItself =
+          (c == '/' && dateSeparator == '/') || (c == ':' && timeSeparator == ':');
+      datetime::AppendLiteral(
+          out, token.text,
+          token.text.size() == 1 && datetime::IsFormatSpecial(c) && !rendersItself);
       continue;
     }
     const bool unpadded = token.pad == '-' || token.pad == '_';
+    std::string_view specifier;  // none for a conversion the format language lacks
     switch (token.letter) {
-      case 'd': appendSpecifier(unpadded ? "d" : "dd"); break;
-      case 'e': appendSpecifier(token.pad == '0' ? "dd" : "d"); break;
-      case 'm': appendSpecifier(unpadded ? "m" : "mm"); break;
-      case 'y': appendSpecifier("yy"); break;
-      case 'Y': appendSpecifier("yyyy"); break;
+      case 'd': specifier = unpadded ? "d" : "dd"; break;
+      case 'e': specifier = token.pad == '0' ? "dd" : "d"; break;
+      case 'm': specifier = unpadded ? "m" : "mm"; break;
+      case 'y': specifier = "yy"; break;
+      case 'Y': specifier = "yyyy"; break;
       case 'b':
-      case 'h': appendSpecifier("mmm"); break;
-      case 'B': appendSpecifier("mmmm"); break;
-      case 'a': appendSpecifier("ddd"); break;
-      case 'A': appendSpecifier("dddd"); break;
+      case 'h': specifier = "mmm"; break;
+      case 'B': specifier = "mmmm"; break;
+      case 'a': specifier = "ddd"; break;
+      case 'A': specifier = "dddd"; break;
       case 'C': {
         // The century and the year of the century make the full year.
         std::size_t next = at;
         if (next < format.size()) {
           const Token year = NextToken(format, next, lead);
           if (year.conversion && year.letter == 'y') {
-            appendSpecifier("yyyy");
+            specifier = "yyyy";
             at = next;
           }
         }
         break;
       }
-      default: break;  // nothing in the format language stands for it
+      default: break;
     }
+    if (!specifier.empty()) datetime::AppendSpecifier(out, specifier);
   }
-  closeQuote();
-  return out;
+  datetime::CloseLiteral(out);
+  return std::move(out.text);
 }
 
 }  // namespace clockcast::platform::posix
