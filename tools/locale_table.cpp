@@ -40,10 +40,11 @@
 #include <vector>
 
 #include "date_pattern.h"
+#include "platform/posix_locale_table.h"
 
 namespace {
 
-constexpr std::uint32_t kLocaleCustomUnspecified = 0x1000;
+using clockcast::platform::posix::kLocaleCustomUnspecified;
 
 struct NameParts {
   std::string language, territory, modifier;
