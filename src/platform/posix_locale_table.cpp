@@ -164,9 +164,9 @@ LocaleTableMatch FindLocale(std::string_view name) {
   const std::string_view language = base.substr(0, runtime::FindAnyOf(base, 0, "_"));
   const std::pair<std::string_view, std::string_view> candidates[] = {
       {base, modifier}, {language, modifier}, {base, {}}, {language, {}}};
-  for (const auto& [key, keyModifier] : candidates) {
+  for (const auto& candidate : candidates) {
     const int entry = FindRow(kLocaleTable, [&](const LocaleTableEntry& row) {
-      return CompareName(row.name, key, keyModifier);
+      return CompareName(row.name, candidate.first, candidate.second);
     });
     if (entry >= 0) return {entry, kLocaleTable[entry].id};
   }
