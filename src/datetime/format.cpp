@@ -34,6 +34,7 @@
 #include "datetime/format_quoting.h"
 #include "datetime/settings.h"
 #include "platform/platform.h"
+#include "runtime/bytes.h"
 
 namespace clockcast::datetime {
 
@@ -299,7 +300,7 @@ const char* QuoteEnd(const char* p, const char* e, char quote) {
 
 // Whether `c` is the letter `lower` in either case.
 bool IsLetter(char c, char lower) {
-  return (c | 0x20) == lower;
+  return runtime::AsciiLowerByte(c) == lower;
 }
 
 // The forms that begin with an A: AM/PM and A/P render the letters as

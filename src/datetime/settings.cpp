@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "platform/platform.h"
+#include "runtime/bytes.h"
 #include "runtime/integer.h"
 #include "runtime/lasting.h"
 
@@ -78,17 +79,10 @@ std::int32_t ReadLocaleInt(std::uint32_t locale, std::uint32_t item, std::string
   return runtime::TextToIntDefault(LocaleText(locale, item, fallback, buffer), fallbackValue);
 }
 
-char FoldToLower(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
-}
-
 // True when `text` holds `word` (lower case) at `at`, folding only A to Z.
 bool HasWordAt(std::string_view text, std::size_t at, std::string_view word) {
-  if (text.size() - at < word.size()) return false;
-  for (std::size_t i = 0; i < word.size(); ++i) {
-    if (FoldToLower(text[at + i]) != word[i]) return false;
-  }
-  return true;
+  return text.size() - at >= word.size() &&
+         runtime::SameBytesIgnoringCase(text.substr(at, word.size()), word);
 }
 
 // Copies the two-byte character that starts at `at` whole and returns its

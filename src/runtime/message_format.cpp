@@ -42,7 +42,7 @@ void Format(Sink& sink, std::string_view format, std::initializer_list<FormatArg
       return;
     }
     sink.Append(format.substr(i, percent - i));
-    const char conversion = static_cast<char>(format[percent + 1] | 0x20);
+    const char conversion = AsciiLowerByte(format[percent + 1]);
     i = percent + 2;
     if (conversion != 's' && conversion != 'd' && conversion != 'x' && conversion != 'p') {
       sink.Append(format.substr(percent, 2));
