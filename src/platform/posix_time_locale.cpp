@@ -80,9 +80,9 @@ void WorkOutFormatAnswers(TimeLocaleFacts& facts) {
 const char* EnvironmentValue(char** env, std::string_view name) {
   for (; *env != nullptr; ++env) {
     const char* entry = *env;
-    std::size_t i = 0;
-    while (i < name.size() && entry[i] == name[i]) ++i;
-    if (i == name.size() && entry[i] == '=') return entry + i + 1;
+    if (runtime::StartsWithBytes(entry, name) && entry[name.size()] == '=') {
+      return entry + name.size() + 1;
+    }
   }
   return nullptr;
 }

@@ -37,6 +37,16 @@ constexpr bool SameBytesIgnoringCase(std::string_view a, std::string_view b) {
   return true;
 }
 
+// Whether the zero-terminated `text` begins with the bytes of `prefix`,
+// which holds no zero byte; nothing past the text's end is read.
+constexpr bool StartsWithBytes(const char* text, std::string_view prefix) {
+  for (const char b : prefix) {
+    if (*text != b) return false;
+    ++text;
+  }
+  return true;
+}
+
 // The position of the first byte from `from` on that is one of `bytes`; the
 // size of the text when there is none.
 constexpr std::size_t FindAnyOf(std::string_view text, std::size_t from, std::string_view bytes) {
