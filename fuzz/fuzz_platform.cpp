@@ -143,4 +143,11 @@ int WriteFile(Handle, const char* bytes, std::size_t count) {
 
 void CloseHandle(Handle) {}
 
+// No platform exceptions here: a fault ends the process with its signal.
+void CatchExceptions(ExceptionHandler) {}
+void ReleaseExceptions() {}
+int ModuleFileNameAt(std::uintptr_t, char*, int) {
+  return 0;
+}
+
 }  // namespace clockcast::platform
