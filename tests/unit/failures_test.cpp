@@ -122,7 +122,7 @@ TEST(Failures, Report) {
   for (const auto& row : rows) {
     testing::ResetFake();
     Fake().modulePath = row.path;
-    Fake().charNextLeadBytes = {0x81};
+    Fake().leadBytes.set(0x81);
     char out[1100];
     const std::size_t n = BuildFailureReport(EConvertError(row.message), 0xABCDEF, out, 1024);
     EXPECT_EQ(std::string(out, n),

@@ -63,7 +63,7 @@ TEST(Splitter, Rules) {
   for (const auto& row : rows) {
     SCOPED_TRACE(::testing::PrintToString(row.line));
     testing::ResetFake();
-    if (row.leadByte81) Fake().charNextLeadBytes = {0x81};
+    if (row.leadByte81) Fake().leadBytes.set(0x81);
     EXPECT_EQ(Split(row.line), row.parts);
   }
   testing::ResetFake();
