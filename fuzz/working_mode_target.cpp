@@ -139,6 +139,10 @@ void ApplyLocale(testing::FakePlatform& p, const SetUp& s) {
   p.threadLocale = s.threadLocale;
   p.ansiCodePage = s.codePage;
   for (unsigned b = s.leadFirst; b != 0 && b <= s.leadLast; ++b) p.leadBytes.set(b);
+  if (s.leadFirst != 0) {
+    p.leadByteRanges[s.codePage] = {static_cast<std::uint8_t>(s.leadFirst),
+                                    static_cast<std::uint8_t>(s.leadLast)};
+  }
   p.dbcsEnabled = p.leadBytes.any() ? 1 : 0;
   for (const auto& [item, text] : s.items) p.localeItems[{s.threadLocale, item}] = text;
   p.altCalendar = fuzzing::AnswerByPicture(s.altCalendar);

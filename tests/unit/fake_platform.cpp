@@ -90,22 +90,9 @@ std::uint32_t AnsiCodePage() {
 bool CodePageLeadBytes(std::uint32_t codePage, std::uint8_t (&ranges)[12]) {
   std::fill(std::begin(ranges), std::end(ranges), 0);
   const auto& table = Fake().leadByteRanges;
-  if (const auto it = table.find(codePage); it != table.end()) {
-    std::copy_n(it->second.begin(), std::min<std::size_t>(12, it->second.size()), ranges);
-    return true;
-  }
-  if (codePage != Fake().ansiCodePage) return false;
-  // The lead bytes as up to five ranges.
-  const auto& lead = Fake().leadBytes;
-  for (int b = 1, pair = 0; b < 256 && pair < 5; ++b) {
-    if (!lead.test(static_cast<std::size_t>(b))) continue;
-    int last = b;
-    while (last + 1 < 256 && lead.test(static_cast<std::size_t>(last + 1))) ++last;
-    ranges[2 * pair] = static_cast<std::uint8_t>(b);
-    ranges[2 * pair + 1] = static_cast<std::uint8_t>(last);
-    ++pair;
-    b = last;
-  }
+  const auto it = table.find(codePage);
+  if (it == table.end()) return false;
+  std::copy_n(it->second.begin(), std::min<std::size_t>(12, it->second.size()), ranges);
   return true;
 }
 

@@ -31,10 +31,8 @@ struct FakePlatform {
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::string> localeItems;
   std::vector<std::uint32_t> askedItems;  // every LocaleInfo item, in order
   std::uint32_t ansiCodePage = 1252;
-  // Lead bytes of two-byte characters (CharNext); they are the ANSI code
-  // page's too, unless leadByteRanges (up to 12 bytes) gives that page's.
-  std::bitset<256> leadBytes;
-  std::map<std::uint32_t, std::vector<std::uint8_t>> leadByteRanges;
+  std::bitset<256> leadBytes;  // of two-byte characters, for CharNext
+  std::map<std::uint32_t, std::vector<std::uint8_t>> leadByteRanges;  // up to 12 bytes
   std::uint32_t platformId = 2;
   int dbcsEnabled = 0;
   // Era formatter: (y, m, d, picture) -> text, or nullopt for failure.
