@@ -76,7 +76,7 @@ TEST(Output, WritesStepByStep) {
       try {
         if (step > 0) WriteLine(std::string(step - platform::kLineBreak.size(), 'a'));
         if (step == 0) FlushOutput();
-        if (step == -1 && !CloseOutput()) note = "x";
+        if (step == -1 && !CloseOutput()) note += 'x';
         if (step == -2) {
           WriteText(StandardOutput, std::string(TextChannel::kCapacity, 'a'));
           WriteLineEnd(StandardOutput);
@@ -90,7 +90,7 @@ TEST(Output, WritesStepByStep) {
       }
       trace += note + ";";
     }
-    if (PendingIoError != 0) trace += "p" + std::to_string(TakeIoError());
+    if (PendingIoError != 0) trace.append("p").append(std::to_string(TakeIoError()));
     EXPECT_EQ(trace, row.trace);
     EXPECT_EQ(Fake().closedHandles > 0, row.device == DeviceType::Unknown);
   }
