@@ -1,6 +1,5 @@
 // The command-line splitter and the text operations that match parameters.
-// The parameter list itself is cached per process: interpreter_test.cpp
-// checks it in fresh processes.
+// interpreter_test.cpp checks the parameter list itself.
 
 #include <gtest/gtest.h>
 
