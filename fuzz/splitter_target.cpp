@@ -25,14 +25,15 @@
 #include <vector>
 
 #include "cli/parameters.h"
-#include "fuzz_platform.h"
+#include "fake_platform.h"
+#include "fuzz_check.h"
 
 using namespace clockcast;
 
 namespace {
 
 bool IsLead(unsigned char c) {
-  return fuzzing::Platform().leadBytes.test(c);
+  return testing::Fake().leadBytes.test(c);
 }
 
 // The splitting rules read directly: outside quotes a byte from 1 to 32 ends
@@ -115,7 +116,7 @@ void CheckTextOperations(std::string_view text, std::int32_t start, std::int32_t
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzzing::ResetPlatform();
+  testing::ResetFake();
   const std::vector<std::string_view> fields = fuzzing::SplitFields(data, size);
   const std::string line(fields[0]);
   std::string_view extra;
@@ -125,7 +126,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!extra.empty()) {
     const auto span = static_cast<unsigned char>(extra[0]);
-    for (unsigned k = 0; k < span % 0x7F; ++k) fuzzing::Platform().leadBytes.set(0x81 + k);
+    for (unsigned k = 0; k < span % 0x7F; ++k) testing::Fake().leadBytes.set(0x81 + k);
     extra.remove_prefix(1);
   }
 

@@ -23,6 +23,9 @@ struct NextParamResult {
 NextParamResult NextParam(const char* position);
 
 std::int32_t ParameterCount();
+// Forgets the split: the next use splits the command line again. For the
+// tests, which run the program many times in one process.
+void ResetParameters();
 // Parameter n for 1 <= n <= count; the empty text otherwise. The program's
 // own file path, which the command line holds in front of the parameters,
 // is not one: the failure report asks the platform for it.

@@ -38,33 +38,6 @@ def epoch_seconds(when: str) -> str:
     return str(days * 86400 + h * 3600 + mi * 60 + s) + ("." + fraction if fraction else "")
 
 
-class Clock:
-    """Pins the program's clock through the environment of one run."""
-
-    def pin(self, env: dict, when: str, ticking: bool = True) -> None:
-        raise NotImplementedError
-
-
-class PreloadClock(Clock):
-    """A preloaded library that keeps the FAKETIME contract above."""
-
-    def __init__(self, library: Optional[str], missing: str = ""):
-        self.library, self.missing = library, missing
-
-    def pin(self, env, when, ticking=True):
-        if not self.library:
-            raise Skip(self.missing)
-        env.update(LD_PRELOAD=self.library, FAKETIME_FMT="%s", DONT_FAKE_MONOTONIC="1",
-                   FAKETIME="@" * ticking + epoch_seconds(when))
-
-
-class TestClockVariable(Clock):
-    """The win32 test-clock build: CLOCKCAST_TEST_CLOCK, to the millisecond."""
-
-    def pin(self, env, when, ticking=True):
-        env["CLOCKCAST_TEST_CLOCK"] = when if "." in when else when + ".000"
-
-
 def multiarch(given: Optional[str] = None) -> Optional[str]:
     """The target's multiarch triplet: given, else dpkg's host, else the compiler's."""
     for command in ([] if given else [["dpkg-architecture", "-qDEB_HOST_MULTIARCH"],
@@ -78,13 +51,14 @@ def multiarch(given: Optional[str] = None) -> Optional[str]:
     return given
 
 
-def faketime(triplet: Optional[str]) -> PreloadClock:
+def faketime(triplet: Optional[str]) -> tuple:
+    """libfaketime of the triplet, else None and why."""
     if not triplet:
-        return PreloadClock(None, "no multiarch triplet (give --multiarch)")
+        return None, "no multiarch triplet (give --multiarch)"
     path = f"/usr/lib/{triplet}/faketime/libfaketime.so.1"
     if not os.path.exists(path):
-        return PreloadClock(None, f"libfaketime for {triplet} is not installed ({path})")
-    return PreloadClock(path)
+        return None, f"libfaketime for {triplet} is not installed ({path})"
+    return path, ""
 
 
 def locale_installed(name: str, _cache={}) -> bool:
@@ -131,15 +105,15 @@ class Target:
         self.eol = "\r\n" if self.win else "\n"
         self.module = os.path.basename(self.program if self.win else
                                        os.path.realpath(self.program))
+        self.clock_lib, self.clock_missing = None, ""
         if self.win:
-            self.clock = TestClockVariable()
             # wine's services would hold the first run's pipes: start them now.
             subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         elif options.clock_lib:
-            self.clock = PreloadClock(os.path.abspath(options.clock_lib))
+            self.clock_lib = os.path.abspath(options.clock_lib)
         else:
-            self.clock = faketime(multiarch(options.multiarch))
+            self.clock_lib, self.clock_missing = faketime(multiarch(options.multiarch))
 
     def encoding(self, locale: Optional[str]) -> str:
         """How the program writes text: UTF-8, or under wine the locale's ANSI code page."""
@@ -156,10 +130,15 @@ class Target:
         env.update(LC_ALL=locale, TZ=tz)
         if not locale_installed(locale):
             raise Skip(f"locale {locale} is not installed")
-        if clock:
-            if self.win and not self.clock_program:
+        if clock and self.win:  # the test-clock build, to the millisecond
+            if not self.clock_program:
                 raise Skip("no test-clock program")
-            self.clock.pin(env, clock, ticking)
+            env["CLOCKCAST_TEST_CLOCK"] = clock if "." in clock else clock + ".000"
+        elif clock:  # a preloaded library that keeps the FAKETIME contract above
+            if not self.clock_lib:
+                raise Skip(self.clock_missing)
+            env.update(LD_PRELOAD=self.clock_lib, FAKETIME_FMT="%s", DONT_FAKE_MONOTONIC="1",
+                       FAKETIME="@" * ticking + epoch_seconds(clock))
         return env
 
     def _prefix(self, env: dict) -> list:

@@ -92,11 +92,19 @@ TEST(CalendarTest, SplitDayMillisRoundsFirst) {
       {0x1.1d5c003cf29dep+15, 730'120, 40'176, true},
       {0x1.69240c0000070p+21, 3'652'059, 43'200'005, true},  // halfway at 53 bits only
   };
+  constexpr int kDigits = std::numeric_limits<long double>::digits;
+  int notHere = 0;
   for (const auto& c : cases) {
-    if (c.needs64 && std::numeric_limits<long double>::digits != 64) continue;
+    if (c.needs64 && kDigits != 64) {
+      ++notHere;
+      continue;
+    }
     const DayMillis dm = SplitDayMillis(c.value);
     EXPECT_EQ(dm.DayNumber, c.dayNumber) << std::hexfloat << c.value;
     EXPECT_EQ(dm.MillisOfDay, c.millis) << std::hexfloat << c.value;
+  }
+  if (notHere != 0) {
+    GTEST_SKIP() << notHere << " rows need a long double of 64 digits; this one has " << kDigits;
   }
 }
 
