@@ -33,9 +33,8 @@ LOCALES = {"de_DE.UTF-8": ("de_DE", "UTF-8"), "ja_JP.UTF-8": ("ja_JP", "UTF-8"),
 ZONES = ["UTC", "Europe/Berlin", "Asia/Tokyo"]
 # A locale that exists nowhere and a zone that is no zone: the C locale and UTC.
 MISSING = ("xx_XX.UTF-8", "Nowhere/Bad")
-# What runs in every test run; --full runs every locale with every zone, and the literals in
-# steps of 1 KiB instead of 8.
-QUICK = [("ja_JP.UTF-8", "Europe/Berlin"), ("zh_CN.GBK", "Asia/Tokyo"), ("C", "Asia/Tokyo"),
+# What runs in every test run; --full runs every locale with every zone, and more literals.
+QUICK = [("ja_JP.UTF-8", "Europe/Berlin"), ("zh_CN.GBK", "Asia/Tokyo"), ("C", "Europe/Berlin"),
          MISSING]
 # In the machine's layout also runs that ask for no locale item (through the band alone: a
 # literal before /formats makes it a literal too).
@@ -53,7 +52,7 @@ class Sweep(Suite):
                     + rb" at [0-9A-F]{8}\.\nOut of memory\.\n\Z")
         self.rte = rb"Runtime error 203 at [0-9A-F]{8}\n\Z"
         self.grid = [(l, z) for l in LOCALES for z in ZONES] + [MISSING] if options.full else QUICK
-        self.literal_step = 1024 if options.full else 8 * 1024
+        self.full = options.full
         self.counts = {}
 
     def not_applicable(self):
@@ -106,11 +105,12 @@ class Sweep(Suite):
 
         def check(lits, limit):
             result = self.run(lits + args, env, limit)
-            found = self.ending(result, "".join(lits).encode() + full)  # one line
+            found = self.ending(result, "".join(lits).replace("line:", "\n").encode() + full)
             if found is None:
                 rc, out, err = result
-                return f"RLIMIT_AS {limit} after {len(lits[0]) if lits else 0} bytes of " \
-                       f"literal: exit {rc}, stderr {err[:200]!r}, stdout {out[:200]!r}"
+                own = " on a line of its own" * ("line:" in lits)
+                return f"RLIMIT_AS {limit}, a literal of {len(lits[0]) if lits else 0} bytes" \
+                       f"{own}: exit {rc}, stderr {err[:200]!r}, stdout ...{out[-200:]!r}"
             counts[found] += 1
             return None
 
@@ -130,11 +130,17 @@ class Sweep(Suite):
         for s in range(max(1, low - 2), high + 3):
             if problem := check([], s * STEP):
                 return None, problem
-        # The heap in use: literals of 0-64 KiB at 16 limits from the top of the band up.
-        for s in range(high - 2, high + 14) if literals else ():
-            for size in range(0, 64 * 1024 + 1, self.literal_step):
-                if problem := check(["x" * size] if size else [], s * STEP):
-                    return None, problem
+        # The heap in use: literals of 0-64 KiB in 1 KiB steps, on the line of the date or on a
+        # line of their own (the line store holds them then), at 16 limits from the top of the
+        # band up. A test run takes every fourth limit and each size in one of the two ways,
+        # in turn; --full every limit and both ways.
+        limits = range(high - 2, high + 14, 1 if self.full else 4) if literals else ()
+        for j, s in enumerate(limits):
+            for i, n in enumerate(range(0, 64 * 1024 + 1, 1024)):
+                ways = [["x" * n], ["x" * n, "line:"]] if n else [[]]
+                for lits in ways if self.full else ways[(i + j) % len(ways):][:1]:
+                    if problem := check(lits, s * STEP):
+                        return None, problem
         return (counts, low * 10, high * 10), None
 
     def attempt(self, args, env, reference):
