@@ -232,7 +232,7 @@ def mounted_layout(s, options, layout, mounted):
     probe = subprocess.run(unshared(mounted, ["true"]), capture_output=True, text=True)
     if probe.returncode != 0:
         raise Skip(f"no private mount namespace: {probe.stderr.strip()[-300:]!r}")
-    command = [sys.executable, os.path.abspath(__file__), "--program", options.program,
+    command = [sys.executable, os.path.abspath(__file__), "--program", s.target.program,
                "--inside", layout] + ["--full"] * options.full + ["-v"] * options.verbose \
         + (["-k", options.filter] if options.filter else [])
     out = subprocess.run(unshared(mounted, command), capture_output=True, text=True,
@@ -254,8 +254,8 @@ def mounted_layout(s, options, layout, mounted):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     add_options(parser, targets=("native",))
-    parser.add_argument("--full", action="store_true",
-                        help="every locale with every zone, literals in 1 KiB steps")
+    parser.add_argument("--full", action="store_true", help="every locale with every zone; "
+                        "every limit and both ways of each literal")
     parser.add_argument("--inside", help=argparse.SUPPRESS)  # the layout of the namespace
     options = parser.parse_args()
     s = Sweep(options)
