@@ -3,7 +3,7 @@
 1978-02-10 14:05:09; expectations worked out here (Python dates, fractions).
   extreme_test.py --program build/clockcast [harness options]"""
 
-import argparse, calendar, datetime, errno, os, re, resource, shutil, struct, subprocess, sys
+import argparse, calendar, datetime, os, re, resource, shutil, struct, subprocess, sys
 import tempfile, time
 from fractions import Fraction
 from pathlib import Path
@@ -309,89 +309,6 @@ def cases_limits(h):
 
     for year in (10000, 65536, 65537):
         h.case(f"a clock in the year {year}: the date fails", lambda y=year: clock_year(y))
-
-    # Memory limits, stepped in 10 KiB through the band in which the program starts: from
-    # the last limit refused before main to the first at which the run goes through.
-    step = 10 * 1024
-    loader = re.compile(rb"error while loading shared libraries|cannot allocate TLS|"
-                        rb"failed to map segment|cannot allocate memory in static TLS")
-    oom_endings = {1: h.report("Out of memory.", b"EOutOfMemory") + b"\n",
-                   203: rb"Runtime error 203 at [0-9A-F]{8}\n"}
-
-    def limited(args, limit, **options):
-        """(exit code, stdout, stderr) under RLIMIT_AS = limit; None when refused before main."""
-        cap = lambda: resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
-        try:
-            proc = h.popen(args, preexec=cap, **options)
-        except OSError as e:  # the kernel cannot even map the program
-            if e.errno in (errno.ENOMEM, errno.E2BIG):
-                return None
-            raise
-        out, err = proc.communicate(timeout=TIMEOUT)
-        if proc.returncode == 127 and not out and loader.search(err):
-            return None
-        return proc.returncode, out, err
-
-    def sweep(args, **options):  # libfaketime fails under the limits itself: the real clock
-        options["pinned"] = False
-        full, err = h.popen(args, **options).communicate(timeout=TIMEOUT)
-        if err or not full:
-            return None, f"the run without a limit: stderr {err[:200]!r}"
-        whole = lambda lim: (r := limited(args, lim * step, **options)) and r[0] == 0 \
-            and r[1] == full and not r[2]
-        started = lambda lim: limited(args, lim * step, **options) is not None
-        def first(pred, lo, hi):  # the least limit in lo..hi for which pred holds
-            while lo < hi:
-                mid = (lo + hi) // 2
-                lo, hi = (lo, mid) if pred(mid) else (mid + 1, hi)
-            return lo
-        top = 1 << 14  # 160 MiB, far above what the program needs
-        if not whole(top):
-            return None, "the run does not go through even with 160 MiB"
-        low = first(started, 1, top)
-        high = first(whole, low, top)
-        endings = set()
-        for lim in range(max(1, low - 2), high + 3):
-            if (result := limited(args, lim * step, **options)) is None:
-                continue
-            rc, out, err = result
-            endings.add(rc)
-            cut = re.search(oom_endings[rc] + rb"\Z", out) if rc in oom_endings else None
-            head = out[:cut.start()] if cut else out
-            if err or rc not in (0, 1, 203) or (rc and not cut) or not full.startswith(head) \
-                    or (rc == 0 and head != full):
-                return None, (f"RLIMIT_AS {lim * step}: exit {rc}, stderr {err[:200]!r}, "
-                              f"stdout {out[:200]!r}")
-        return (low, high, sorted(endings)), None
-
-    def memory_sweep(args, **options):
-        if h.wrapper:
-            raise NotApplicable("a memory limit would bind the wrapper, not the program")
-        if b"__asan_init" in Path(h.program).read_bytes():
-            raise NotApplicable("AddressSanitizer reserves terabytes of address space for its"
-                                " shadow, so RLIMIT_AS cannot be stepped; the allocation-failure"
-                                " unit sweep covers this build")
-        found, problem = sweep(args, **options)
-        if problem and "stdout" in problem:  # once more, should the date have changed meanwhile
-            found, problem = sweep(args, **options)
-        if found and h.verbose:
-            print(f"     band {found[0] * 10}-{found[1] * 10} KiB, exit codes {found[2]}")
-        return problem
-
-    japanese = ["date:ggg dddd mmmm".encode(), "time:t".encode()]  # the real clock: no seconds
-
-    def japanese_sweep():
-        c_out = h.popen(japanese, locale="C").communicate(timeout=TIMEOUT)[0]
-        ja_out = h.popen(japanese, locale="ja_JP.UTF-8").communicate(timeout=TIMEOUT)[0]
-        if ja_out == c_out:
-            raise Skip("the ja_JP.UTF-8 locale is not installed")
-        return memory_sweep(japanese, locale="ja_JP.UTF-8")
-
-    h.case("memory limits through the start-up band: the usage example",
-           lambda: memory_sweep(["Date:dd", "th", " of", "date: mmmm, yyyy"]))
-    h.case("memory limits through the start-up band: /formats",
-           lambda: memory_sweep(["/formats"]))
-    h.case("memory limits through the start-up band: a Japanese-locale date", japanese_sweep)
 
 
 def main():
