@@ -4,12 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include "datetime/calendar.h"
-#include "datetime/format.h"
-#include "datetime/settings.h"
-#include "fake_platform.h"
-#include "render_text.h"
-
 namespace clockcast::tools {
 namespace {
 
@@ -61,30 +55,6 @@ TEST(DatePattern, TranslatesFieldsQuotesLiteralsAndLeavesOutTheRest) {
     } else {
       EXPECT_EQ(format.value_or("(none)"), row.format) << row.pattern << " in " << row.codeset;
     }
-  }
-}
-
-TEST(DatePattern, TranslationsRenderTheirLiteralTextUnchanged) {
-  testing::ResetFake();  // no locale: the built-in English names
-  datetime::ReleaseFormatSettings();
-  datetime::LoadFormatSettings();
-  datetime::CompleteFormatSettings();
-  // Separators that are not the ones quoted below.
-  datetime::Settings.DateSeparator = '-';
-  datetime::Settings.TimeSeparator = '.';
-  const double friday = datetime::ComposeDate(1978, 2, 10);
-  const struct {
-    const char* pattern;
-    const char* text;
-  } rows[] = {
-      {"EEEE, d 'de' MMMM 'de' y", "Friday, 10 de February de 1978"},
-      {"d 'o''clock' \"MMMM\" ''", "10 o'clock \"February\" '"},
-      {"EEEEd/M/yy: MMM", "Friday10/2/78: Feb"},
-      {"y 'h' 'am/pm' 'mm' MMMM", "1978 h am/pm mm February"},
-  };
-  for (const auto& row : rows) {
-    EXPECT_EQ(datetime::RenderText(TranslateDatePattern(row.pattern).value(), friday), row.text)
-        << row.pattern;
   }
 }
 
