@@ -164,8 +164,6 @@ def run_example(target, base, cwd, runs, clock):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     add_options(parser, targets=("native",))
-    parser.set_defaults(program=str(ROOT / "build" / "clockcast"))
-    parser._option_string_actions["--program"].required = False
     options = parser.parse_args()
     documents = {name: read(ROOT / name, name) for name in DOCUMENTS}
     # Markers that broke would otherwise let a document pass with nothing checked.

@@ -36,10 +36,6 @@ MISSING = ("xx_XX.UTF-8", "Nowhere/Bad")
 # What runs in every test run; --full runs every locale with every zone, and more literals.
 QUICK = [("ja_JP.UTF-8", "Europe/Berlin"), ("zh_CN.GBK", "Asia/Tokyo"), ("C", "Europe/Berlin"),
          MISSING]
-# In the machine's layout also runs that ask for no locale item (through the band alone: a
-# literal before /formats makes it a literal too).
-PLAIN = {"the usage example": ["Date:dd", "th", " of", "date: mmmm, yyyy"],
-         "/formats": ["/formats"]}
 ENDINGS = ("whole", "out of memory", "203", "loader")
 
 
@@ -99,7 +95,7 @@ class Sweep(Suite):
             return None
         return "out of memory" if rc == 1 else "203"
 
-    def sweep(self, args, env, full, literals):
+    def sweep(self, args, env, full):
         """Counts of the endings and the band, or a problem."""
         counts = dict.fromkeys(ENDINGS, 0)
 
@@ -134,7 +130,7 @@ class Sweep(Suite):
         # line of their own (the line store holds them then), at 16 limits from the top of the
         # band up. A test run takes every fourth limit and each size in one of the two ways,
         # in turn; --full every limit and both ways.
-        limits = range(high - 2, high + 14, 1 if self.full else 4) if literals else ()
+        limits = range(high - 2, high + 14, 1 if self.full else 4)
         for j, s in enumerate(limits):
             for i, n in enumerate(range(0, 64 * 1024 + 1, 1024)):
                 ways = [["x" * n], ["x" * n, "line:"]] if n else [[]]
@@ -154,7 +150,7 @@ class Sweep(Suite):
                 return None, "the run without a limit prints what the C locale does"
         elif reference and (want := self.run(args, reference)[1]) != full[1]:
             return None, f"the run without a limit printed {full[1]!r}, not {want!r}"
-        found, problem = self.sweep(args, env, full[1], args is ARGS)
+        found, problem = self.sweep(args, env, full[1])
         if not problem and self.run(args, env)[1] != full[1]:
             problem = "the clock moved on during the sweep"
         return found, problem
@@ -188,9 +184,6 @@ class Sweep(Suite):
             return ARGS, self.env(locale, tz, locpath), reference
         for locale, tz in self.grid:
             self.case(layout, f"{locale}, TZ={tz}", lambda l=locale, z=tz: make(l, z))
-        if layout == "machine":
-            for name, args in PLAIN.items():
-                self.case(layout, name, lambda a=args: (a, self.env("C", "UTC"), None))
 
 
 def compile_locales(folder):

@@ -141,8 +141,7 @@ WINE_LOCALES = {
     "C": WINE_EN, "en_US.UTF-8": WINE_EN,
     "de_DE.UTF-8": {"names": "Februar|Feb|Freitag|Fr.", "short": "10.2.1978",
                     "ampm": "PM|2 PM", "time": "14:05:09"},
-    "ja_JP.UTF-8": {"names": "2\u6708|2\u6708|\u91d1\u66dc\u65e5|\u91d1",
-                    "short": "1978/2/10", "ampm": "\u5348\u5f8c|2 \u5348\u5f8c"},
+    "ja_JP.UTF-8": {"names": "2月|2月|金曜日|金", "short": "1978/2/10", "ampm": "午後|2 午後"},
 }
 
 # Code page 932 characters whose trail byte is a specifier letter:
@@ -157,9 +156,9 @@ LONG_DATES = {
     "en_US": (1252, "Friday, February 10, 1978"),
     "en_GB": (1252, "Friday, 10 February 1978"),
     "de_DE": (1252, "Freitag, 10. Februar 1978"),
-    "fr_FR": (1252, "vendredi 10 f\u00e9vrier 1978"),
+    "fr_FR": (1252, "vendredi 10 février 1978"),
     "es_ES": (1252, "viernes, 10 de febrero de 1978"),
-    "it_IT": (1252, "venerd\u00ec 10 febbraio 1978"),
+    "it_IT": (1252, "venerdì 10 febbraio 1978"),
     # The C library's day name is short: sexta, not sexta-feira.
     "pt_BR": (1252, ("sexta, 10 de fevereiro de 1978", "sexta-feira, 10 de fevereiro de 1978")),
     "nl_NL": (1252, "vrijdag 10 februari 1978"),
@@ -167,27 +166,21 @@ LONG_DATES = {
     "da_DK": (1252, "fredag den 10. februar 1978"),
     # Windows writes the day in the essive case (perjantaina), as its own format asks.
     "fi_FI": (1252, ("perjantai 10. helmikuu 1978", "perjantaina 10. helmikuu 1978")),
-    "pl_PL": (1250, "pi\u0105tek, 10 luty 1978"),
-    "cs_CZ": (1250, "p\u00e1tek 10. \u00fanor 1978"),
-    "hu_HU": (1250, "1978. febru\u00e1r 10., p\u00e9ntek"),
+    "pl_PL": (1250, "piątek, 10 luty 1978"),
+    "cs_CZ": (1250, "pátek 10. únor 1978"),
+    "hu_HU": (1250, "1978. február 10., péntek"),
     "ro_RO": (1250, "vineri, 10 februarie 1978"),
-    "ru_RU": (1251, "\u043f\u044f\u0442\u043d\u0438\u0446\u0430, 10 \u0444\u0435\u0432\u0440"
-                    "\u0430\u043b\u044c 1978\u202f\u0433."),
+    "ru_RU": (1251, "пятница, 10 февраль 1978\u202fг."),
     # The C library's day name has an ASCII apostrophe, Windows' a letter apostrophe.
-    "uk_UA": (1251, ("\u043f'\u044f\u0442\u043d\u0438\u0446\u044f, 10 \u043b\u044e\u0442\u0438"
-                     "\u0439 1978\u202f\u0440.", "\u043f\u02bc\u044f\u0442\u043d\u0438\u0446"
-                     "\u044f, 10 \u043b\u044e\u0442\u0438\u0439 1978\u202f\u0440.")),
-    "tr_TR": (1254, "10 \u015eubat 1978 Cuma"),
-    "el_GR": (1253, "\u03a0\u03b1\u03c1\u03b1\u03c3\u03ba\u03b5\u03c5\u03ae 10 \u03a6\u03b5"
-                    "\u03b2\u03c1\u03bf\u03c5\u03ac\u03c1\u03b9\u03bf\u03c2 1978"),
+    "uk_UA": (1251, ("п'ятниця, 10 лютий 1978\u202fр.", "п\u02bcятниця, 10 лютий 1978\u202fр.")),
+    "tr_TR": (1254, "10 Şubat 1978 Cuma"),
+    "el_GR": (1253, "Παρασκευή 10 Φεβρουάριος 1978"),
     # Windows' day name says "day" too: yom shishi, not shishi.
-    "he_IL": (1255, ("\u05e9\u05d9\u05e9\u05d9, 10 \u05d1\u05e4\u05d1\u05e8\u05d5\u05d0\u05e8 1978",
-                     "\u05d9\u05d5\u05dd \u05e9\u05d9\u05e9\u05d9, 10 \u05d1\u05e4\u05d1\u05e8"
-                     "\u05d5\u05d0\u05e8 1978")),
-    "ja_JP": (932, "1978\u5e742\u670810\u65e5\u91d1\u66dc\u65e5"),
-    "zh_CN": (936, "1978\u5e742\u670810\u65e5\u661f\u671f\u4e94"),
-    "ko_KR": (949, "1978\ub144 2\uc6d4 10\uc77c \uae08\uc694\uc77c"),
-    "vi_VN": (1258, "Th\u1ee9 s\u00e1u, 10 Th\u00e1ng 2, 1978"),
+    "he_IL": (1255, ("שישי, 10 בפברואר 1978", "יום שישי, 10 בפברואר 1978")),
+    "ja_JP": (932, "1978年2月10日金曜日"),
+    "zh_CN": (936, "1978年2月10日星期五"),
+    "ko_KR": (949, "1978년 2월 10일 금요일"),
+    "vi_VN": (1258, "Thứ sáu, 10 Tháng 2, 1978"),
 }
 
 def long_date(codepage: int, text):
@@ -278,8 +271,6 @@ def build_cases() -> list:
         case("tty: a line longer than the buffer in full buffers, then at its end",
              ["x" * 5000, "line:de"], "x" * 5000 + "\nde\n",
              writes(lambda r: [4096, 905, 3]), stdout="tty", trace=True, **nat),
-        case("tty: line that fills the buffer", ["y" * 4095], "y" * 4095 + "\n",
-             writes(lambda r: [4096]), stdout="tty", trace=True, **nat),
         case("tty: failure report", ["addtime:+::"], report(EMPTY_INT), exit=1, stdout="tty",
              **nat),
     ]

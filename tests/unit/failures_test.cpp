@@ -143,33 +143,20 @@ TEST(Failures, PlatformExceptions) {
   // fault address, by its file name after the last backslash or colon.
   testing::ResetFake();
   Fake().modulesAt = {{0x400000, "C:\\Tools\\clockcast.exe"}, {0x770000, "C:ntdll.dll"}};
-  const struct {
-    std::uint32_t code;
-    std::uintptr_t address = 0x401000, access = 0, target = 0x10;
-  } rows[] = {{0xC0000005},
-              {0xC0000005, 0x770010, 1, 0xABCD},
-              {0xC0000005, 0x1234, 8, 0x1234},
-              {0xC000008C},
-              {0xC000008D},
-              {0xC000008E},
-              {0xC000008F},
-              {0xC0000090},
-              {0xC0000091},
-              {0xC0000092},
-              {0xC0000093},
-              {0xC0000094},
-              {0xC0000095},
-              {0xC0000096},
-              {0xC00000FD},
-              {0xC000013A},
-              {0x80000003},
-              {0x0EEDFADE}};
+  std::vector<platform::ExceptionRecord> records = {{0xC0000005, 0x401000, {0, 0x10}},
+                                                    {0xC0000005, 0x770010, {1, 0xABCD}},
+                                                    {0xC0000005, 0x1234, {8, 0x1234}}};
+  for (const std::uint32_t code :
+       {0xC000008Cu, 0xC000008Du, 0xC000008Eu, 0xC000008Fu, 0xC0000090u, 0xC0000091u, 0xC0000092u,
+        0xC0000093u, 0xC0000094u, 0xC0000095u, 0xC0000096u, 0xC00000FDu, 0xC000013Au, 0x80000003u,
+        0x0EEDFADEu}) {
+    records.push_back({code, 0x401000, {0, 0x10}});
+  }
   std::string text;
-  for (const auto& row : rows) {
-    const platform::ExceptionRecord record{row.code, row.address, {row.access, row.target}};
+  for (const platform::ExceptionRecord& record : records) {
     const auto& failure = dynamic_cast<const EExternal&>(MakePlatformFailure(record));
     text += std::string(failure.ClassName()) + " " + std::string(failure.Message()) + " " +
-            std::to_string(PlatformExitCode(row.code)) +
+            std::to_string(PlatformExitCode(record.code)) +
             (failure.PlatformRecord == &record ? "|\n" : "?\n");
   }
   EXPECT_EQ(

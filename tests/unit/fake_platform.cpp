@@ -37,6 +37,17 @@ namespace clockcast::platform {
 
 using testing::Fake;
 
+namespace {
+// A path as the system gives it: cut to the buffer, zero-terminated; its length.
+int CopyPath(const std::string& path, char* buffer, int size) {
+  if (size <= 0) return 0;
+  const int n = std::min<int>(static_cast<int>(path.size()), size - 1);
+  std::memcpy(buffer, path.data(), static_cast<std::size_t>(n));
+  buffer[n] = '\0';
+  return n;
+}
+}  // namespace
+
 void StartUp(int argc, char** argv) {
   if (Fake().startUp) Fake().startUp(argc, argv);
 }
@@ -56,12 +67,7 @@ const char* CharNext(const char* p) {
 }
 
 int ModuleFileName(char* buffer, int size) {
-  if (size <= 0) return 0;
-  const std::string& path = Fake().modulePath;
-  const int n = std::min<int>(static_cast<int>(path.size()), size - 1);
-  std::memcpy(buffer, path.data(), static_cast<std::size_t>(n));
-  buffer[n] = '\0';
-  return n;
+  return CopyPath(Fake().modulePath, buffer, size);
 }
 
 LocalTime ReadLocalClock() {
@@ -145,11 +151,7 @@ void ReleaseExceptions() {
 
 int ModuleFileNameAt(std::uintptr_t address, char* buffer, int size) {
   for (const auto& [start, path] : Fake().modulesAt) {
-    if (address < start || address - start >= 0x10000) continue;
-    const int n = std::min<int>(static_cast<int>(path.size()), size - 1);
-    std::memcpy(buffer, path.data(), static_cast<std::size_t>(n));
-    buffer[n] = '\0';
-    return n;
+    if (address - start < 0x10000) return CopyPath(path, buffer, size);
   }
   return 0;
 }

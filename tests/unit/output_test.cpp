@@ -42,6 +42,7 @@ TEST(Output, WritesStepByStep) {
       {kFile, 0, {50, 50, 50, -1}, ";;;150;"},             // only when full and at close
       {kFile, 0, {2000, 2000, 2000, -1}, ";;4000;2000;"},  // no line split between writes
       {kFile, 0, {3000, 1096, -1}, ";4096;;"},             // a line that fills what is left
+      {kFile, 0, {3000, 1097, -1}, ";3000;1097;"},         // its line end would not fit
       {kFile, 0, {100, 5000, -1}, ";100,4096;904;"},       // a longer line starts a write
       {DeviceType::Pipe, 0, {6, -1}, ";6;"},
       {kFile, 0, {8, 0, 0}, ";8;;"},  // flushed whatever the device
