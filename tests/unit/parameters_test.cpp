@@ -33,27 +33,16 @@ TEST(Splitter, Rules) {
     std::string line;
     Parts parts;
   } rows[] = {
-      {false, "", {}},
-      {false, "  prog   a    b  ", {"prog", "a", "b"}},
+      // Quoted stretches anywhere, adjacent ones joining, no escape, an open quote to the end
+      // (run_e2e.py's Windows command-line rows take each apart).
+      {false,
+       "prog p\"q r\"s \"a\"\"b\" x\\\"y z\" \"open  ",
+       {"prog", "pq rs", "ab", "x\\y z", "open  "}},
       // Bytes 1 to 32 separate, 127 does not; 128 to 255 are kept.
       {false, "prog\ta\1b\37c\r\nd\177e", {"prog", "a", "b", "c", "d\177e"}},
       {false, "prog \x80\xC4\xFF x\xA0y", {"prog", "\x80\xC4\xFF", "x\xA0y"}},
-      // Quoted stretches anywhere, adjacent ones joining, quotes removed.
-      {false, "prog p\"q r\"s", {"prog", "pq rs"}},
-      {false, "prog \"a b\"c\"d e\"f \"x\"\"y\"", {"prog", "a bcd ef", "xy"}},
-      {false, "\"C:\\Program Files\\cc.exe\" a", {"C:\\Program Files\\cc.exe", "a"}},
-      // An unclosed quote runs to the end; a lone one ends the list.
-      {false, "prog a \"b  c  ", {"prog", "a", "b  c  "}},
-      {false, "prog a \"", {"prog", "a"}},
       // Empty quote pairs: skipped before a parameter, nothing inside one.
-      {false, "prog \"\" a \"\"\"\"b", {"prog", "a", "b"}},
-      {false, "prog \"\" \"\"  \"\"", {"prog"}},
       {false, "prog a\"\"b \"\"\"c\"", {"prog", "ab", "c"}},
-      // No escape character.
-      {false, "prog a\\\"b c\" \\", {"prog", "a\\b c", "\\"}},
-      {false,
-       "Clockcast \"Date:dd\" th \" of\" \"date: mmmm, yyyy\"",
-       {"Clockcast", "Date:dd", "th", " of", "date: mmmm, yyyy"}},
       // A trail byte equal to a quote or a blank is part of its character.
       {true, "prog \x81\" x", {"prog", "\x81\"", "x"}},
       {true, "prog \"\x81\" x\" y", {"prog", "\x81\" x", "y"}},
