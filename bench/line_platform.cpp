@@ -66,8 +66,9 @@ int ModuleFileName(char* buffer, int size) {
   return static_cast<int>(kPath.size());
 }
 
-LocalTime ReadLocalClock() {
-  return {2024, 3, 5, 14, 7, 9, 250};
+bool ReadLocalClock(LocalTime& clock) {
+  clock = {2024, 3, 5, 14, 7, 9, 250};
+  return true;
 }
 
 std::uint32_t ThreadLocale() {

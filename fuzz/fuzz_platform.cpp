@@ -63,8 +63,9 @@ int ModuleFileName(char* buffer, int size) {
   return n;
 }
 
-LocalTime ReadLocalClock() {
-  return Platform().clock;
+bool ReadLocalClock(LocalTime& clock) {
+  clock = Platform().clock;
+  return true;
 }
 
 std::uint32_t ThreadLocale() {

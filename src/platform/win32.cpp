@@ -73,10 +73,10 @@ int ModuleFileName(char* buffer, int size) {
 
 // --- Local wall clock --------------------------------------------------------
 
-LocalTime ReadLocalClock() {
-  LocalTime clock;
+// GetLocalTime cannot fail.
+bool ReadLocalClock(LocalTime& clock) {
 #ifdef CLOCKCAST_TEST_CLOCK
-  if (ReadTestClock(clock)) return clock;
+  if (ReadTestClock(clock)) return true;
 #endif
   SYSTEMTIME now;
   GetLocalTime(&now);
@@ -87,7 +87,7 @@ LocalTime ReadLocalClock() {
   clock.minute = now.wMinute;
   clock.second = now.wSecond;
   clock.millisecond = now.wMilliseconds;
-  return clock;
+  return true;
 }
 
 // --- User locale -------------------------------------------------------------

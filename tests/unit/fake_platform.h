@@ -21,6 +21,7 @@ struct FakePlatform {
   std::vector<std::string> arguments;
   std::string modulePath = "C:\\Tools\\clockcast.exe";
   platform::LocalTime clock{1978, 2, 10, 14, 5, 9, 7};
+  bool clockReadable = true;
 
   // Locale: items by (locale, item); absent items are unknown (answer 0).
   std::uint32_t threadLocale = 0;
