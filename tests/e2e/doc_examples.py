@@ -11,11 +11,12 @@ command line) print, one line each, the next block marked "doc-example: output";
 "\\fBPARAMETER\\fP gives \\fBOUTPUT\\fP" in the manual is one run. A shell marker may pin
 another clock: "doc-example: shell clock=1978-02-07T01:00:00[.000]". The eight hexadecimal digits
 of a failure report's location match any eight. A shell example selecting a locale the
-machine lacks is skipped with its reason (appended to the file $CLOCKCAST_SKIPPED names),
-or fails under CI=true."""
+machine lacks is a skip."""
 
-import argparse, calendar, glob, os, re, shlex, shutil, subprocess, sys, tempfile, time
+import argparse, re, shlex, shutil, subprocess, sys, tempfile
 from pathlib import Path
+
+from harness import Skip, Suite, Target, add_options, locale_installed
 
 ROOT = Path(__file__).resolve().parents[2]
 PINNED = "1978-02-10T14:05:09"  # UTC
@@ -126,21 +127,45 @@ def read(path, name):
     return examples
 
 
-def normalize_locale(name):
-    language, dot, codeset = name.partition(".")
-    codeset, at, modifier = codeset.partition("@")
-    return language + dot + codeset.lower().replace("-", "") + at + modifier
-
-
 def lines_match(expected, actual):
     return len(expected) == len(actual) and all(
         want == got or ((w := FAILURE_LINE.match(want)) and (g := FAILURE_LINE.match(got))
                         and w.group(1) == g.group(1)) for want, got in zip(expected, actual))
 
 
+def run_example(target, base, cwd, runs, clock):
+    """What an example printed that its document does not say, or None; raises Skip."""
+    stamp, _, fraction = (clock or PINNED).partition(".")
+    # Read as .0075 when the example gives no fraction: 7 milliseconds either way.
+    env = target.env(clock=f"{stamp}.{fraction or '0075'}", ticking=False)
+    env.update(PATH=f"{base}/bin:/usr/bin:/bin", HOME=str(base), LANG="C")
+    del env["LC_ALL"]
+    launcher = base / "bin" / "clockcast"
+    if not launcher.exists():
+        target.launcher(str(launcher), env)
+    problems = []
+    for command, expected in runs:
+        shell = isinstance(command, str)
+        wanted = re.findall(r"\b(?:LC_ALL|LC_TIME|LANG)=([A-Za-z0-9_.@-]+)", command) if shell else []
+        if missing := [w for w in wanted if not locale_installed(w)]:
+            raise Skip(f"the locale {missing[0]} of {command!r} is not installed")
+        result = subprocess.run(["/bin/sh", "-c", command] if shell else [launcher, *command],
+                                cwd=cwd, env=env, capture_output=True)
+        actual = result.stdout.decode("utf-8", "surrogateescape").split("\n")
+        actual = actual[:-1] if actual[-1] == "" else actual
+        if not lines_match(expected, actual):
+            shown = command if shell else "clockcast " + shlex.join(command)
+            problems.append(f"{shown}\n    expected: {expected!r}\n    printed:  {actual!r} "
+                            f"(exit status {result.returncode})\n    stderr:   "
+                            f"{result.stderr.decode(errors='replace')!r}")
+    return "\n".join(problems) or None
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--program", type=Path, default=ROOT / "build" / "clockcast")
+    add_options(parser, targets=("native",))
+    parser.set_defaults(program=str(ROOT / "build" / "clockcast"))
+    parser._option_string_actions["--program"].required = False
     options = parser.parse_args()
     documents = {name: read(ROOT / name, name) for name in DOCUMENTS}
     # Markers that broke would otherwise let a document pass with nothing checked.
@@ -149,67 +174,18 @@ def main():
         if missing := kinds - {example[1] for example in documents[name]}:
             raise SystemExit(f"doc_examples: {name} has no {', '.join(sorted(missing))} "
                              "examples any more")
-    if not options.program.exists():
-        raise SystemExit(f"doc_examples: no program at {options.program}")
-    faketime = next(iter(glob.glob("/usr/lib*/*/faketime/libfaketime.so.1")
-                         + glob.glob("/usr/*lib*/faketime/libfaketime.so.1")), None)
-    if faketime is None:
-        raise SystemExit("doc_examples: libfaketime is needed (apt-get install faketime)")
-    locales = {normalize_locale(name) for name in subprocess.run(
-        ["locale", "-a"], capture_output=True, text=True).stdout.split()}
+    target, suite = Target(options), Suite("doc_examples", options)
     base = Path(tempfile.mkdtemp(prefix="clockcast-doc-"))
     (base / "bin").mkdir()
-    (base / "bin" / "clockcast").symlink_to(options.program.resolve())
-    # The clock is given in seconds since 1970 (read as .007), so that a TZ in an example
-    # moves the local time as it would on a real clock.
-    env = {"PATH": f"{base}/bin:/usr/bin:/bin", "HOME": str(base), "LANG": "C", "TZ": "UTC",
-           "LD_PRELOAD": faketime, "FAKETIME_FMT": "%s"}
-    # A sanitizer build needs its options (libfaketime is preloaded before its runtime).
-    env.update({k: os.environ[k] for k in ("ASAN_OPTIONS", "UBSAN_OPTIONS") if k in os.environ})
-    failures, skipped, commands = [], [], 0
-    examples = documents["README.md"] + documents["docs/clockcast.1"]
     try:
-        for number, (source, _, runs, clock) in enumerate(examples):
+        for number, (source, _, runs, clock) in enumerate(documents["README.md"]
+                                                          + documents["docs/clockcast.1"]):
             cwd = base / f"example{number}"
             cwd.mkdir()
-            stamp, _, fraction = (clock or PINNED).partition(".")
-            seconds = calendar.timegm(time.strptime(stamp, "%Y-%m-%dT%H:%M:%S"))
-            env["FAKETIME"] = f"{seconds}.{fraction or '0075'}"
-            for command, expected in runs:
-                commands += 1
-                shell = isinstance(command, str)
-                wanted = re.findall(r"\b(?:LC_ALL|LC_TIME|LANG)=([A-Za-z0-9_.@-]+)",
-                                    command) if shell else []
-                if any(w not in ("C", "POSIX") and normalize_locale(w) not in locales
-                       for w in wanted):
-                    skipped.append(f"{source}: the locale of {command!r} is not installed")
-                    break
-                result = subprocess.run(["/bin/sh", "-c", command] if shell else
-                                        [base / "bin" / "clockcast", *command],
-                                        cwd=cwd, env=env, capture_output=True)
-                actual = result.stdout.decode("utf-8", "surrogateescape").split("\n")
-                actual = actual[:-1] if actual[-1] == "" else actual
-                if not lines_match(expected, actual):
-                    shown = command if shell else "clockcast " + shlex.join(command)
-                    failures.append(f"{source}: {shown}\n    expected: {expected!r}\n    printed:"
-                                    f"  {actual!r} (exit status {result.returncode})\n    stderr:"
-                                    f"   {result.stderr.decode(errors='replace')!r}")
+            suite.case(source, lambda: run_example(target, base, cwd, runs, clock))
     finally:
         shutil.rmtree(base, ignore_errors=True)
-    for reason in skipped:
-        print(f"  skipped {reason}")
-    if skipped and os.environ.get("CLOCKCAST_SKIPPED"):
-        with open(os.environ["CLOCKCAST_SKIPPED"], "a", encoding="utf-8") as log:
-            log.writelines(f"doc_examples {reason}\n" for reason in skipped)
-    if skipped and os.environ.get("CI") == "true":
-        failures += [f"{reason} (CI=true: nothing may be skipped)" for reason in skipped]
-    if failures:
-        print("\n".join(failures))
-        print(f"doc_examples: {len(failures)} of {commands} example commands print something else")
-        return 1
-    print(f"doc_examples: {commands} example commands in {len(examples)} examples print what "
-          "the documents say")
-    return 0
+    return suite.finish()
 
 
 if __name__ == "__main__":

@@ -1,12 +1,14 @@
 #!/usr/bin/env python3
 """Extreme inputs and output faults, end to end: C locale, TZ=UTC, clock pinned at
-1978-02-10 14:05:09 by libfaketime; expectations worked out here (Python dates, fractions).
-  extreme_test.py --program build/clockcast [--wrapper "valgrind -q ..."] [-k TEXT] [-v]"""
+1978-02-10 14:05:09; expectations worked out here (Python dates, fractions).
+  extreme_test.py --program build/clockcast [harness options]"""
 
-import argparse, calendar, datetime, errno, glob, os, re, resource, shlex, shutil, subprocess, sys
+import argparse, calendar, datetime, errno, os, re, resource, shutil, subprocess, sys
 import tempfile, time
 from fractions import Fraction
 from pathlib import Path
+
+from harness import NotApplicable, Skip, Suite, Target, add_options
 
 TIMEOUT = 300
 EPOCH_DAY, LAST_DAY = 693_594, 23_936_166  # 1899-12-30 and 65535-12-31, 0001-01-01 being 1
@@ -16,12 +18,7 @@ MORE_OR_LESS = ADDTIME + "Need More Or Less Numbers."
 NOT_NUMBERS = ADDTIME + "Items other then numbers do not add well.."
 DAYS, MONTHS = calendar.day_name[6:] + calendar.day_name[:6], calendar.month_name[1:]
 BIG_ARGS = ["line:%05d" % i + "x" * 100 for i in range(10_000)]  # 1 MiB of output
-
-
-Skip = type("Skip", (Exception,), {})  # a missing tool or right: a gap in the run
-# A case that cannot apply here: a limit of the system, or a wrapper or sanitizer that the
-# limit would bind instead of the program. Always a skip, under CI=true too.
-NotApplicable = type("NotApplicable", (Skip,), {})
+CLOCK = "1978-02-10 14:05:09"
 
 
 def lines(*texts):
@@ -31,51 +28,20 @@ def lines(*texts):
 BIG_OUT = lines("", *[a[5:] for a in BIG_ARGS])
 
 
-class Harness:
-    def __init__(self, program, wrapper, verbose, only=None):
-        self.program, self.verbose, self.only = program, verbose, only
-        self.wrapper = shlex.split(wrapper) if wrapper else []
-        self.passed = self.failed = self.skipped = 0
-        self.module = os.path.basename(os.path.realpath(program)).encode()
-        self.faketime = next(iter(glob.glob("/usr/lib*/*/faketime/libfaketime.so.1")
-                                  + glob.glob("/usr/lib*/faketime/libfaketime.so.1")), None)
+class Harness(Suite):
+    def __init__(self, options):
+        super().__init__("e2e_extreme", options)
+        self.target = Target(options)
+        self.program, self.wrapper = self.target.program, self.target.wrapper
+        self.module = self.target.module.encode()
 
-    def env(self, pinned=True, locale="C"):
-        env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "FAKETIME"))
-               and k not in ("LANG", "LANGUAGE", "LD_PRELOAD", "DONT_FAKE_MONOTONIC")}
-        env.update(LC_ALL=locale, TZ="UTC")
-        if pinned:
-            if self.faketime is None:
-                raise Skip("libfaketime is not installed")
-            env.update(LD_PRELOAD=self.faketime, FAKETIME="1978-02-10 14:05:09",
-                       DONT_FAKE_MONOTONIC="1")  # without "@": the clock stands still
-        return env
+    def env(self, pinned=True, locale="C", clock=CLOCK):  # the pinned clock stands still
+        return self.target.env(locale, clock if pinned else None, ticking=False)
 
     def popen(self, args, pinned=True, stdout=subprocess.PIPE, preexec=None, locale="C", env=None):
-        return subprocess.Popen(
-            self.wrapper + [self.program] + [a if isinstance(a, bytes) else a.encode("latin-1")
-                                             for a in args],
-            stdin=subprocess.DEVNULL, stdout=stdout, stderr=subprocess.PIPE,
-            env=env or self.env(pinned, locale), preexec_fn=preexec)
-
-    def case(self, name, fn):
-        if self.only and self.only not in name:
-            return
-        try:
-            problem = fn()
-        except Skip as reason:
-            if os.environ.get("CI") != "true" or isinstance(reason, NotApplicable):
-                self.skipped += 1
-                if os.environ.get("CLOCKCAST_SKIPPED"):
-                    with open(os.environ["CLOCKCAST_SKIPPED"], "a", encoding="utf-8") as log:
-                        log.write(f"e2e_extreme {name}: {reason}\n")
-                return print(f"skip {name}: {reason}")
-            problem = f"{reason} (CI=true: nothing may be skipped)"
-        except Exception as e:  # a harness failure is a failed case too
-            problem = f"{type(e).__name__}: {e}"
-        self.failed, self.passed = self.failed + bool(problem), self.passed + (not problem)
-        if problem or self.verbose:
-            print(f"FAIL {name}\n     {problem}" if problem else f"ok   {name}")
+        args = [a if isinstance(a, bytes) else a.encode("latin-1") for a in args]
+        return self.target.popen(args, env or self.env(pinned, locale), stdout=stdout,
+                                 preexec_fn=preexec)
 
     def expect(self, args, want, code=0, pattern=False, **options):
         """None when the run exits with code, no stderr, stdout want (bytes or a pattern)."""
@@ -221,13 +187,13 @@ def cases_limits(h):
             raise Skip("strace is not installed")
         with tempfile.NamedTemporaryFile(prefix="clockcast-trace-") as trace, \
                 open("/dev/full", "wb") as full:
-            h.wrapper = ["strace", "-qq", "-e", "trace=write", "-o", trace.name] + h.wrapper
+            h.target.wrapper = ["strace", "-qq", "-e", "trace=write", "-o", trace.name] + h.wrapper
             try:
                 env = h.env()  # LeakSanitizer cannot work under ptrace
                 env["ASAN_OPTIONS"] = env.get("ASAN_OPTIONS", "") + ":detect_leaks=0"
                 problem = h.expect(["y" * 199], b"", code=1, stdout=full, env=env)
             finally:
-                h.wrapper = h.wrapper[6:]
+                h.target.wrapper = h.wrapper
             writes = re.findall(rb'write\(1, "((?:[^"\\]|\\.)*)"(?:\.\.\.)?, (\d+)\)\s+= (-?\d+)',
                                 Path(trace.name).read_bytes())
         want = [(b"yyyyyyyyyy", b"128"), (b"Exception EInOutError ", None), (b"\\n", b"1")]
@@ -261,13 +227,9 @@ def cases_limits(h):
     h.case("a non-blocking pipe and a slow reader: 100 runs of 1 MiB (5 under a wrapper), all "
            "whole", nonblocking_pipe)
 
-    def clock_year(year):  # libfaketime parses four-digit years only: an offset from now
-        env = h.env()
-        days = (datetime.date(9999, 12, 31) - datetime.date.today()).days + 1 + sum(
-            366 if calendar.isleap(y) else 365 for y in range(10000, year)) + 40
-        env["FAKETIME"] = "+%d" % (days * 86400)
+    def clock_year(year):
         return h.expect(["a", "date:yyyy"], h.report("Invalid argument to date encode.") + b"\n",
-                        code=1, pattern=True, env=env)
+                        code=1, pattern=True, env=h.env(clock=f"{year}-02-10 14:05:09"))
 
     for year in (10000, 65536, 65537):
         h.case(f"a clock in the year {year}: the date fails", lambda y=year: clock_year(y))
@@ -358,18 +320,10 @@ def cases_limits(h):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--wrapper", help="a command to run the program under, e.g. valgrind")
-    parser.add_argument("-k", dest="only", help="run only the cases whose names hold this text")
-    parser.add_argument("-v", "--verbose", action="store_true")
-    options = parser.parse_args()
-    program = os.path.abspath(options.program)
-    h = Harness(program, options.wrapper, options.verbose, options.only)
-    if not os.path.exists(program):
-        return print(f"no program at {program}\n0 passed, 1 failed") or 1
+    add_options(parser, targets=("native",))
+    h = Harness(parser.parse_args())
     cases_inputs(h), cases_faults(h), cases_limits(h)
-    print(f"{h.skipped} skipped\n" * bool(h.skipped) + f"{h.passed} passed, {h.failed} failed")
-    return 1 if h.failed else 0
+    return h.finish()
 
 
 if __name__ == "__main__":

@@ -1,13 +1,13 @@
 #!/usr/bin/env python3
 """End-to-end tests of clockcast, one table for the native program and the win32 one
 under wine. Expected "\\n" is the target's line terminator, BARE_LF a bare line feed.
-A case that lacks a locale or a tool is skipped with its reason (appended to the file
-$CLOCKCAST_SKIPPED names), or fails under CI=true.
-Usage: run_e2e.py --target native|win32 --program PATH [--filter RE] [-v]"""
+Usage: run_e2e.py --target native|win32 --program PATH [harness options]"""
 
-import argparse, dataclasses, glob, os, pathlib, re, select, shutil
+import argparse, dataclasses, os, pathlib, re, select, shutil
 import subprocess, sys, tempfile, time, tty
 from typing import Optional
+
+from harness import Skip, Suite, Target, add_options
 
 EXPECTED = pathlib.Path(__file__).resolve().parent / "expected"
 BARE_LF = "\ue000"
@@ -49,7 +49,7 @@ class Run:
     ended: float
 
     def convert(self, text: str) -> bytes:
-        enc = self.target.encoding(self.case)
+        enc = self.target.encoding(self.case.locale)
         return text.replace("\n", self.target.eol).replace(BARE_LF, "\n").encode(enc)
 
     def pattern(self, text: str) -> bytes:
@@ -112,7 +112,7 @@ def era_plumbing(run):
     return None if ok else f"era fields {run.out!r} do not agree"
 
 # Wine 8's locale data: C and en_US give 0x409, de_DE 0x407, ja_JP 0x411 (code page 932).
-# The long dates are long_date_test.py's.
+# The long dates are in LONG_DATES.
 WINE_EN = {"names": "February|Feb|Friday|Fri", "short": "2/10/1978", "ampm": "PM|2 PM",
            "time": "2:05:09 PM"}
 WINE_LOCALES = {
@@ -126,6 +126,58 @@ WINE_LOCALES = {
 # Code page 932 characters whose trail byte is a specifier letter:
 # DU 83 64 "d", NO 83 6D "m", A 83 41 "A", HA 83 6E "n", YEAR 94 4E "N".
 DU, NO, KA, HA, YEAR = "\u30c5", "\u30ce", "\u30a2", "\u30cf", "\u5e74"
+
+# The long date (date:dddddd) of FEB10. Texts compare case-folded, with no-break spaces
+# read as blanks; under wine a "?" stands for a character the ANSI code page lacks.
+# Locale: (Windows ANSI code page, the long date). Where the two programs differ, the
+# long date is a pair (native, win32), and only because their locale data differ.
+LONG_DATES = {
+    "en_US": (1252, "Friday, February 10, 1978"),
+    "en_GB": (1252, "Friday, 10 February 1978"),
+    "de_DE": (1252, "Freitag, 10. Februar 1978"),
+    "fr_FR": (1252, "vendredi 10 f\u00e9vrier 1978"),
+    "es_ES": (1252, "viernes, 10 de febrero de 1978"),
+    "it_IT": (1252, "venerd\u00ec 10 febbraio 1978"),
+    # The C library's day name is short: sexta, not sexta-feira.
+    "pt_BR": (1252, ("sexta, 10 de fevereiro de 1978", "sexta-feira, 10 de fevereiro de 1978")),
+    "nl_NL": (1252, "vrijdag 10 februari 1978"),
+    "sv_SE": (1252, "fredag 10 februari 1978"),
+    "da_DK": (1252, "fredag den 10. februar 1978"),
+    # Windows writes the day in the essive case (perjantaina), as its own format asks.
+    "fi_FI": (1252, ("perjantai 10. helmikuu 1978", "perjantaina 10. helmikuu 1978")),
+    "pl_PL": (1250, "pi\u0105tek, 10 luty 1978"),
+    "cs_CZ": (1250, "p\u00e1tek 10. \u00fanor 1978"),
+    "hu_HU": (1250, "1978. febru\u00e1r 10., p\u00e9ntek"),
+    "ro_RO": (1250, "vineri, 10 februarie 1978"),
+    "ru_RU": (1251, "\u043f\u044f\u0442\u043d\u0438\u0446\u0430, 10 \u0444\u0435\u0432\u0440"
+                    "\u0430\u043b\u044c 1978\u202f\u0433."),
+    # The C library's day name has an ASCII apostrophe, Windows' a letter apostrophe.
+    "uk_UA": (1251, ("\u043f'\u044f\u0442\u043d\u0438\u0446\u044f, 10 \u043b\u044e\u0442\u0438"
+                     "\u0439 1978\u202f\u0440.", "\u043f\u02bc\u044f\u0442\u043d\u0438\u0446"
+                     "\u044f, 10 \u043b\u044e\u0442\u0438\u0439 1978\u202f\u0440.")),
+    "tr_TR": (1254, "10 \u015eubat 1978 Cuma"),
+    "el_GR": (1253, "\u03a0\u03b1\u03c1\u03b1\u03c3\u03ba\u03b5\u03c5\u03ae 10 \u03a6\u03b5"
+                    "\u03b2\u03c1\u03bf\u03c5\u03ac\u03c1\u03b9\u03bf\u03c2 1978"),
+    # Windows' day name says "day" too: yom shishi, not shishi.
+    "he_IL": (1255, ("\u05e9\u05d9\u05e9\u05d9, 10 \u05d1\u05e4\u05d1\u05e8\u05d5\u05d0\u05e8 1978",
+                     "\u05d9\u05d5\u05dd \u05e9\u05d9\u05e9\u05d9, 10 \u05d1\u05e4\u05d1\u05e8"
+                     "\u05d5\u05d0\u05e8 1978")),
+    "ja_JP": (932, "1978\u5e742\u670810\u65e5\u91d1\u66dc\u65e5"),
+    "zh_CN": (936, "1978\u5e742\u670810\u65e5\u661f\u671f\u4e94"),
+    "ko_KR": (949, "1978\ub144 2\uc6d4 10\uc77c \uae08\uc694\uc77c"),
+    "vi_VN": (1258, "Th\u1ee9 s\u00e1u, 10 Th\u00e1ng 2, 1978"),
+}
+
+def long_date(codepage: int, text):
+    def check(run):
+        want = text if isinstance(text, str) else text[run.target.win]
+        if run.target.win:
+            want = "".join(ch if ch.encode(f"cp{codepage}", "ignore") else "?" for ch in want)
+        got = run.out.decode(f"cp{codepage}" if run.target.win else "utf-8", "replace")
+        fold = lambda t: t.replace("\u00a0", " ").replace("\u202f", " ").casefold()
+        if fold(got.removesuffix(run.target.eol)) != fold(want):
+            return f"long date {got!r}, expected {want!r}"
+    return check
 
 def build_cases() -> list:
     f = {"clock": FEB10}
@@ -251,86 +303,49 @@ def build_cases() -> list:
         case("to /dev/full: the report is tried, with error 112", ["a"], "",
              report_112_tried, exit=1, stdout="full", trace=True, **win),
     ]
+    cases += [case(f"{loc} long date", ["date:dddddd"], long_date(*w), locale=loc + ".UTF-8",
+                   **f) for loc, w in LONG_DATES.items()]
     return cases
 
 # A write to standard output, as "strace -y" shows it: fd<file>, text, size, result.
 WRITE_LINE = re.compile(rb'(?:write|pwrite64)\((\d+)(?:<([^>]*)>)?, "((?:[^"\\]|\\.)*)"'
                         rb"(?:\.\.\.)?, (\d+)(?:, \d+)?\)\s+=\s+(-?\d+)")
 
-class Target:
-    # win32: under wine, CR LF, the locale's ANSI code page, wine's stderr ignored, the
-    # clock set through a test build's CLOCKCAST_TEST_CLOCK.
-    def __init__(self, name: str, program: str, clock_program: Optional[str]):
-        self.name, self.program, self.clock_program = name, program, clock_program
-        self.win = name == "win32"
-        self.eol = "\r\n" if self.win else "\n"
-        self.module = os.path.basename(program if self.win else os.path.realpath(program))
-        self.faketime = (glob.glob("/usr/lib/*/faketime/libfaketime.so.1") + [None])[0]
-        if self.win:  # wine's services would hold the first run's pipes: start them now
-            subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=TIMEOUT)
+def case_command(target: Target, c: Case, env: dict, tmp: str) -> list:
+    """win32: a command line of its own goes through a batch file."""
+    if not target.win or c.cmdline is None:
+        assert not target.win or not any('"' in a for a in c.args), "wine would escape the quote"
+        return target.command(c.args, env)
+    program = target.command([], env)[-1]
+    # In a folder with a blank, so that the quoted program path is one token too.
+    linked = os.path.join(tmp, "Program Files", os.path.basename(program))
+    os.mkdir(os.path.dirname(linked))
+    os.symlink(program, linked)
+    winpath = lambda p: "Z:" + os.path.abspath(p).replace("/", "\\")
+    batch = os.path.join(tmp, "case.bat")
+    line = '@"' + winpath(linked) + '" ' + c.cmdline.replace("%", "%%") + "\r\n"
+    pathlib.Path(batch).write_bytes(line.encode(target.encoding(c.locale)))
+    return ["wine", "cmd", "/c", winpath(batch)]
 
-    def encoding(self, c: Case) -> str:
-        ja = (c.locale or "").startswith("ja_JP")
-        return "utf-8" if not self.win else "cp932" if ja else "cp1252"
+def strace_problem(_cache=[]) -> Optional[str]:
+    """Why strace cannot trace here, or None."""
+    if not _cache:
+        ok = shutil.which("strace") and subprocess.run(
+            ["strace", "-f", "-qq", "-e", "trace=write", "-o", os.devnull, "true"],
+            capture_output=True).returncode == 0
+        _cache.append(None if ok else "strace cannot trace here")
+    return _cache[0]
 
-    def pin_clock(self, env: dict, when: str) -> Optional[str]:
-        if self.win and self.clock_program:
-            env["CLOCKCAST_TEST_CLOCK"] = when + ".000"
-        elif not self.win and self.faketime:
-            env.update(LD_PRELOAD=self.faketime, FAKETIME="@" + when, DONT_FAKE_MONOTONIC="1")
-        else:
-            return "no test-clock program" if self.win else "libfaketime is not installed"
-        return None
-
-    def command(self, c: Case, env: dict, tmp: str) -> list:
-        if not self.win:
-            return [self.program] + c.args
-        program = self.clock_program if "CLOCKCAST_TEST_CLOCK" in env else self.program
-        if c.cmdline is None:
-            assert not any('"' in a for a in c.args), "wine would escape the quote"
-            return ["wine", program] + c.args
-        # In a folder with a blank, so that the quoted program path is one token too.
-        linked = os.path.join(tmp, "Program Files", os.path.basename(program))
-        os.mkdir(os.path.dirname(linked))
-        os.symlink(program, linked)
-        winpath = lambda p: "Z:" + os.path.abspath(p).replace("/", "\\")
-        batch = os.path.join(tmp, "case.bat")
-        line = '@"' + winpath(linked) + '" ' + c.cmdline.replace("%", "%%") + "\r\n"
-        pathlib.Path(batch).write_bytes(line.encode(self.encoding(c)))
-        return ["wine", "cmd", "/c", winpath(batch)]
-
-def probe(key: str, _cache={}):
-    """The installed locales ("locales"), or why strace cannot trace here ("strace")."""
-    if key not in _cache:
-        if key == "locales":
-            out = subprocess.run(["locale", "-a"], capture_output=True, text=True).stdout
-            _cache[key] = {norm_locale(line.strip()) for line in out.splitlines()} | {"c"}
-        else:
-            ok = shutil.which("strace") and subprocess.run(
-                ["strace", "-f", "-qq", "-e", "trace=write", "-o", os.devnull, "true"],
-                capture_output=True).returncode == 0
-            _cache[key] = None if ok else "strace cannot trace here"
-    return _cache[key]
-
-norm_locale = lambda name: name.lower().replace("utf-8", "utf8")
-
-def run_case(target: Target, c: Case) -> tuple:
-    """Returns ("pass" | "fail" | "skip" | "other target", detail)."""
-    if target.name not in c.targets:
-        return "other target", ""
-    env = {k: v for k, v in os.environ.items() if not k.startswith(("LC_", "FAKETIME"))
-           and k not in ("LANG", "LANGUAGE", "LD_PRELOAD", "DONT_FAKE_MONOTONIC")}
-    env.update(LC_ALL=c.locale or "C", TZ="UTC")
-    if c.locale and norm_locale(c.locale) not in probe("locales"):
-        return "skip", f"locale {c.locale} is not installed"
-    if c.clock and (reason := target.pin_clock(env, c.clock)):
-        return "skip", reason
-    tracing = bool(c.trace) and not probe("strace")
+def run_case(target: Target, c: Case) -> Optional[str]:
+    """What was wrong with the run, or None; raises Skip."""
+    env = target.env(c.locale or "C", c.clock)
+    # A wrapper's own files would take the closed descriptor 1 and show in the trace.
+    tracing = bool(c.trace) and not strace_problem() and not (
+        target.wrapper and c.stdout == "closed")
     if c.trace is True and not tracing:
-        return "skip", probe("strace")
+        raise Skip(strace_problem())
     with tempfile.TemporaryDirectory(prefix="clockcast-e2e-") as tmp:
-        command = target.command(c, env, tmp)
+        command = case_command(target, c, env, tmp)
         if c.stdout == "closed":
             command = ["sh", "-c", 'exec "$0" "$@" >&-'] + command
         trace_file = os.path.join(tmp, "trace")
@@ -367,7 +382,7 @@ def run_case(target: Target, c: Case) -> tuple:
         except subprocess.TimeoutExpired:
             proc.kill()  # and not read on: a leftover wine service may still hold the pipes
             proc.wait()
-            return "fail", f"no end after {TIMEOUT} s"
+            return f"no end after {TIMEOUT} s"
         finally:
             if master is not None:
                 os.close(master)
@@ -386,7 +401,7 @@ def run_case(target: Target, c: Case) -> tuple:
         problems.append(f"stderr {err!r}")
     run = Run(target, c, out, traced, started, ended)
     problems += filter(None, (verify(run, e) for e in c.expect))
-    return ("fail", "\n     ".join(problems)) if problems else ("pass", "")
+    return "\n     ".join(problems) or None
 
 def read_pty(master: int, proc: subprocess.Popen) -> bytes:
     data, deadline = [], time.monotonic() + TIMEOUT
@@ -405,38 +420,14 @@ def read_pty(master: int, proc: subprocess.Popen) -> bytes:
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("--target", choices=("native", "win32"), default="native")
-    parser.add_argument("--program", required=True)
-    parser.add_argument("--test-clock-program", help="win32: the CLOCKCAST_TEST_CLOCK build")
-    parser.add_argument("--filter", help="run only the cases whose name matches this")
-    parser.add_argument("-v", "--verbose", action="store_true")
+    add_options(parser)
     options = parser.parse_args()
-    program = os.path.abspath(options.program)
-    if not os.path.exists(program):
-        return print(f"no program at {program}\n0 passed, 1 failed") or 1
-    clock_program = options.test_clock_program and os.path.abspath(options.test_clock_program)
-    target = Target(options.target, program, clock_program)
-    counts = dict.fromkeys(("pass", "fail", "skip", "other target"), 0)
-    ci, log = os.environ.get("CI") == "true", os.environ.get("CLOCKCAST_SKIPPED")
+    target = Target(options)
+    suite = Suite(f"e2e {target.name}", options)
     for c in build_cases():
-        if options.filter and not re.search(options.filter, c.name):
-            continue
-        verdict, detail = run_case(target, c)
-        if verdict == "skip" and ci:
-            verdict, detail = "fail", f"{detail} (CI=true: nothing may be skipped)"
-        counts[verdict] += 1
-        if verdict == "fail":
-            print(f"FAIL {c.name}\n     {detail}")
-        elif verdict == "skip":
-            print(f"skip {c.name}: {detail}")
-            if log:
-                with open(log, "a", encoding="utf-8") as out:
-                    out.write(f"e2e {target.name} {c.name}: {detail}\n")
-        elif options.verbose and verdict == "pass":
-            print(f"ok   {c.name}")
-    print(f"{counts['skip']} skipped\n" * bool(counts["skip"]) + f"{counts['pass']} passed, "
-          f"{counts['fail']} failed")
-    return 1 if counts["fail"] else 0
+        if target.name in c.targets:
+            suite.case(c.name, lambda c=c: run_case(target, c))
+    return suite.finish()
 
 if __name__ == "__main__":
     sys.exit(main())

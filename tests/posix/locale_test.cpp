@@ -79,6 +79,9 @@ TEST(PosixHelpers, NameLocalesReadClockFlagsAndStepOverTwoByteCharacters) {
   const int ru = posix::FindLocale("ru_RU.KOI8-R").entry;
   // KOI8-R has no narrow no-break space: a blank stands for it.
   EXPECT_EQ(posix::LongDateOf(ru, "KOI8-R"), "dddd, d mmmm yyyy " + Convert("\u0433.", "KOI8-R"));
+  // uk_UA's own in KOI8-U, not ru_UA's, which comes first with that codeset.
+  EXPECT_EQ(posix::LongDateOf(posix::FindLocale("uk_UA").entry, "KOI8-U"),
+            "dddd, d mmmm yyyy " + Convert("\u0440.", "KOI8-U"));
   EXPECT_EQ(posix::LongDateOf(posix::FindLocale("ja_JP").entry, "SHIFT_JIS"), "");
   EXPECT_EQ(posix::LongDateOf(posix::FindLocale("de_DE@euro").entry, "ISO-8859-15"),
             "dddd, d. mmmm yyyy");
@@ -252,16 +255,30 @@ TEST_F(LocaleTest, ErasComeFromTheCLibraryElseTheGregorianCalendar) {
       {"de_DE.UTF-8", 5, 1, 1, "A.D. 05 0005"},
       {"ja_JP.UTF-8", 1989, 1, 7, "\xE6\x98\xAD\xE5\x92\x8C 64 0064"},  // Showa
       {"ja_JP.UTF-8", 1989, 1, 8, "\xE5\xB9\xB3\xE6\x88\x90 01 0001"},  // Heisei
+      {"ja_JP.UTF-8", 1997, 5, 1, "\xE5\xB9\xB3\xE6\x88\x90 09 0009"},
       {"ja_JP.UTF-8", 2019, 5, 1, "\xE4\xBB\xA4\xE5\x92\x8C 01 0001"},  // Reiwa
       {"zh_TW.BIG5", 2019, 5, 1, "\xA5\xC1\xB0\xEA 108 0108"},          // Minguo
   };
+  std::string missing;
   for (const auto& c : cases) {
     if (!platform::posix::SelectTimeLocale(c.locale)) {
       if (InCi()) ADD_FAILURE() << c.locale << " is not installed";
+      missing += std::string(" ") + c.locale;
       continue;
     }
     EXPECT_EQ(RenderDateTime("gg ee eeee", ComposeDate(c.y, c.m, c.d)), c.text) << c.locale;
   }
+  if (!missing.empty()) GTEST_SKIP() << "not installed:" << missing;
+}
+
+// A locale that does not exist is no failure, and one the table has no long
+// date for keeps the default.
+TEST_F(LocaleTest, MissingLocalesAndLongDatesTakeTheDefaults) {
+  EXPECT_FALSE(platform::posix::SelectTimeLocale("xx_YY.UTF-8"));
+  SELECT_LOCALE_OR_SKIP("aa_DJ.UTF-8");
+  datetime::LoadFormatSettings();
+  datetime::CompleteFormatSettings();
+  EXPECT_EQ(Settings.LongDateFormat, "mmmm d, yyyy");
 }
 
 // Every locale the system has: those with names of their own print them, and

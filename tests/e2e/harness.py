@@ -1,0 +1,226 @@
+"""What every end-to-end script shares: the program and what runs it (natively, wine, an
+emulator such as qemu-user, a wrapper such as Valgrind), its clock, a clean environment,
+skips, and the closing "N passed, M failed" line.
+
+The clock is pinned by a preloaded library that reads FAKETIME_FMT=%s and
+FAKETIME=[@]SECONDS[.FRACTION] (seconds since 1970; with "@" the clock runs on from
+there, without it stands still), DONT_FAKE_MONOTONIC=1: libfaketime of the target's
+multiarch triplet, or any library given with --clock-lib that keeps that contract. The
+win32 test-clock build reads CLOCKCAST_TEST_CLOCK instead.
+
+A skip is appended as "SUITE CASE: REASON" to the file $CLOCKCAST_SKIPPED names. Under
+CI=true a skip fails the run, unless it is NotApplicable: a case that cannot apply to this
+build or machine, which says why."""
+
+import argparse, datetime, locale as clocale, os, re, shlex, subprocess, sys
+from typing import Optional
+
+EPOCH = datetime.date(1970, 1, 1).toordinal()
+
+
+class Skip(Exception):
+    """A case this machine lacks a tool, a locale or a right for: a failure under CI=true."""
+
+
+class NotApplicable(Skip):
+    """A case that cannot apply to this build or machine: a skip under CI=true too."""
+
+
+def epoch_seconds(when: str) -> str:
+    """"YYYY-MM-DD hh:mm:ss[.fff]" (UTC; "T" may join the two; any year from 1) as seconds
+    since 1970, the fraction kept as written."""
+    stamp, _, fraction = when.replace("T", " ").partition(".")
+    day, _, hms = stamp.partition(" ")
+    y, mo, d = map(int, day.split("-"))
+    cycles = max(0, (y - 9600) // 400)  # past 9999: whole 400-year cycles of 146,097 days
+    days = datetime.date(y - 400 * cycles, mo, d).toordinal() + 146_097 * cycles - EPOCH
+    h, mi, s = map(int, (hms or "0:0:0").split(":"))
+    return str(days * 86400 + h * 3600 + mi * 60 + s) + ("." + fraction if fraction else "")
+
+
+class Clock:
+    """Pins the program's clock through the environment of one run."""
+
+    def pin(self, env: dict, when: str, ticking: bool = True) -> None:
+        raise NotImplementedError
+
+
+class PreloadClock(Clock):
+    """A preloaded library that keeps the FAKETIME contract above."""
+
+    def __init__(self, library: Optional[str], missing: str = ""):
+        self.library, self.missing = library, missing
+
+    def pin(self, env, when, ticking=True):
+        if not self.library:
+            raise Skip(self.missing)
+        env.update(LD_PRELOAD=self.library, FAKETIME_FMT="%s", DONT_FAKE_MONOTONIC="1",
+                   FAKETIME="@" * ticking + epoch_seconds(when))
+
+
+class TestClockVariable(Clock):
+    """The win32 test-clock build: CLOCKCAST_TEST_CLOCK, to the millisecond."""
+
+    def pin(self, env, when, ticking=True):
+        env["CLOCKCAST_TEST_CLOCK"] = when if "." in when else when + ".000"
+
+
+def multiarch(given: Optional[str] = None) -> Optional[str]:
+    """The target's multiarch triplet: given, else dpkg's host, else the compiler's."""
+    for command in ([] if given else [["dpkg-architecture", "-qDEB_HOST_MULTIARCH"],
+                                      [os.environ.get("CC", "cc"), "-print-multiarch"]]):
+        try:
+            out = subprocess.run(command, capture_output=True, text=True).stdout.strip()
+        except OSError:
+            continue
+        if out:
+            return out
+    return given
+
+
+def faketime(triplet: Optional[str]) -> PreloadClock:
+    if not triplet:
+        return PreloadClock(None, "no multiarch triplet (give --multiarch)")
+    path = f"/usr/lib/{triplet}/faketime/libfaketime.so.1"
+    if not os.path.exists(path):
+        return PreloadClock(None, f"libfaketime for {triplet} is not installed ({path})")
+    return PreloadClock(path)
+
+
+def locale_installed(name: str, _cache={}) -> bool:
+    """Whether the C library can load the locale (locale -a may list it under another
+    spelling)."""
+    if name not in _cache:
+        try:
+            _cache[name] = bool(clocale.setlocale(clocale.LC_TIME, name))
+            clocale.setlocale(clocale.LC_TIME, "C")
+        except clocale.Error:
+            _cache[name] = False
+    return _cache[name]
+
+
+def add_options(parser: argparse.ArgumentParser, targets=("native", "win32")) -> None:
+    parser.add_argument("--program", required=True, help="the program under test")
+    parser.add_argument("--target", choices=targets, default=targets[0])
+    if "win32" in targets:
+        parser.add_argument("--test-clock-program",
+                            help="win32: the build that takes CLOCKCAST_TEST_CLOCK")
+    parser.add_argument("--emulator", help='runs the program, e.g. "qemu-arm -L '
+                        '/usr/arm-linux-gnueabihf" (the clock library goes through -E)')
+    parser.add_argument("--wrapper", help='runs the program under a tool, e.g. "valgrind -q"')
+    parser.add_argument("--multiarch", help="the target's triplet, for its libfaketime")
+    parser.add_argument("--clock-lib", help="the preloaded clock library (default libfaketime)")
+    parser.add_argument("-k", "--filter", help="run only the cases whose name matches this")
+    parser.add_argument("-v", "--verbose", action="store_true")
+
+
+class Target:
+    """The program under test and all that runs it."""
+
+    def __init__(self, options):
+        self.name = getattr(options, "target", "native")
+        self.win = self.name == "win32"
+        self.program = os.path.abspath(options.program)
+        if not os.path.exists(self.program):
+            print(f"no program at {self.program}\n0 passed, 1 failed")
+            sys.exit(1)
+        given = getattr(options, "test_clock_program", None)
+        self.clock_program = given and os.path.abspath(given)
+        self.wrapper = shlex.split(options.wrapper or "")
+        self.emulator = shlex.split(options.emulator or "")
+        self.eol = "\r\n" if self.win else "\n"
+        self.module = os.path.basename(self.program if self.win else
+                                       os.path.realpath(self.program))
+        if self.win:
+            self.clock = TestClockVariable()
+            # wine's services would hold the first run's pipes: start them now.
+            subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
+        elif options.clock_lib:
+            self.clock = PreloadClock(os.path.abspath(options.clock_lib))
+        else:
+            self.clock = faketime(multiarch(options.multiarch))
+
+    def encoding(self, locale: Optional[str]) -> str:
+        """How the program writes text: UTF-8, or under wine the locale's ANSI code page."""
+        if not self.win:
+            return "utf-8"
+        return "cp932" if (locale or "").startswith("ja_JP") else "cp1252"
+
+    def env(self, locale: str = "C", clock: Optional[str] = None, ticking: bool = True,
+            tz: str = "UTC") -> dict:
+        """The caller's environment without locale, clock and preload settings, then these."""
+        env = {k: v for k, v in os.environ.items()
+               if not k.startswith(("LC_", "FAKETIME", "CLOCKCAST_TEST_CLOCK"))
+               and k not in ("LANG", "LANGUAGE", "LD_PRELOAD", "DONT_FAKE_MONOTONIC", "TZ")}
+        env.update(LC_ALL=locale, TZ=tz)
+        if not locale_installed(locale):
+            raise Skip(f"locale {locale} is not installed")
+        if clock:
+            if self.win and not self.clock_program:
+                raise Skip("no test-clock program")
+            self.clock.pin(env, clock, ticking)
+        return env
+
+    def _prefix(self, env: dict) -> list:
+        """What goes before the program; a guest's preload moves from env into the emulator's
+        -E, so that the emulator itself and the shell are not given it."""
+        prefix = list(self.wrapper + self.emulator)
+        if self.emulator and "LD_PRELOAD" in env:
+            prefix += ["-E", "LD_PRELOAD=" + env.pop("LD_PRELOAD")]
+        return prefix
+
+    def command(self, args: list, env: dict) -> list:
+        """The command line for one run; env as Target.env gave it (it may be changed)."""
+        if self.win:
+            program = self.clock_program if "CLOCKCAST_TEST_CLOCK" in env else self.program
+            return ["wine", program] + list(args)
+        return self._prefix(env) + [self.program] + list(args)
+
+    def launcher(self, path: str, env: dict) -> None:
+        """A command at path that runs the program as this target does (for shell examples)."""
+        prefix = self._prefix(env)
+        if not prefix:
+            return os.symlink(self.program, path)
+        with open(path, "w", encoding="utf-8") as script:
+            script.write(f'#!/bin/sh\nexec {shlex.join(prefix + [self.program])} "$@"\n')
+        os.chmod(path, 0o755)
+
+    def popen(self, args: list, env: dict, **options) -> subprocess.Popen:
+        options.setdefault("stdout", subprocess.PIPE)
+        return subprocess.Popen(self.command(args, env), env=env, stdin=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, **options)
+
+
+class Suite:
+    """Runs the cases, keeps the count, logs the skips, prints the closing line."""
+
+    def __init__(self, name: str, options):
+        self.name, self.verbose = name, options.verbose
+        self.only = getattr(options, "filter", None)
+        self.passed = self.failed = self.skipped = 0
+
+    def case(self, name: str, check) -> None:
+        """check() gives None when the case passes, else what was wrong; it may raise Skip."""
+        if self.only and not re.search(self.only, name):
+            return
+        try:
+            problem = check()
+        except Skip as reason:
+            if os.environ.get("CI") != "true" or isinstance(reason, NotApplicable):
+                self.skipped += 1
+                if log := os.environ.get("CLOCKCAST_SKIPPED"):
+                    with open(log, "a", encoding="utf-8") as out:
+                        out.write(f"{self.name} {name}: {reason}\n")
+                return print(f"skip {name}: {reason}")
+            problem = f"{reason} (CI=true: nothing may be skipped)"
+        except Exception as e:  # a harness failure is a failed case too
+            problem = f"{type(e).__name__}: {e}"
+        self.failed, self.passed = self.failed + bool(problem), self.passed + (not problem)
+        if problem or self.verbose:
+            print(f"FAIL {name}\n     {problem}" if problem else f"ok   {name}")
+
+    def finish(self) -> int:
+        print(f"{self.skipped} skipped\n" * bool(self.skipped)
+              + f"{self.passed} passed, {self.failed} failed")
+        return 1 if self.failed else 0
