@@ -6,7 +6,12 @@ The clock is pinned by a preloaded library that reads FAKETIME_FMT=%s and
 FAKETIME=[@]SECONDS[.FRACTION] (seconds since 1970; with "@" the clock runs on from
 there, without it stands still), DONT_FAKE_MONOTONIC=1: libfaketime of the target's
 multiarch triplet, or any library given with --clock-lib that keeps that contract. The
-win32 test-clock build reads CLOCKCAST_TEST_CLOCK instead.
+project's own, tests/e2e/clock_shim.c, also makes every read fail (CLOCKCAST_SHIM_ERRNO).
+The win32 test-clock build reads CLOCKCAST_TEST_CLOCK instead.
+
+A program of another architecture runs through --emulator, or natively when the machine
+runs it (i386 on amd64); either way only the program is given the preloaded library,
+never the host's tools around it (the shell, strace, the emulator).
 
 A skip is appended as "SUITE CASE: REASON" to the file $CLOCKCAST_SKIPPED names. Under
 CI=true a skip fails the run, unless it is NotApplicable: a case that cannot apply to this
@@ -44,18 +49,34 @@ class Clock:
     def pin(self, env: dict, when: str, ticking: bool = True) -> None:
         raise NotImplementedError
 
+    def fail(self, env: dict, error: int) -> None:
+        """Every read of the clock fails with errno error."""
+        raise NotApplicable("this clock cannot be made to fail (the project's clock shim can:"
+                            " --clock-lib)")
+
 
 class PreloadClock(Clock):
     """A preloaded library that keeps the FAKETIME contract above."""
 
     def __init__(self, library: Optional[str], missing: str = ""):
         self.library, self.missing = library, missing
+        with open(library or os.devnull, "rb") as lib:
+            self.fails = b"CLOCKCAST_SHIM_ERRNO" in lib.read()
 
     def pin(self, env, when, ticking=True):
         if not self.library:
             raise Skip(self.missing)
+        seconds = epoch_seconds(when)
+        if seconds.startswith("-") and not self.fails:
+            raise NotApplicable("libfaketime takes no clock before 1970 (the project's clock shim"
+                                " does: --clock-lib)")
         env.update(LD_PRELOAD=self.library, FAKETIME_FMT="%s", DONT_FAKE_MONOTONIC="1",
-                   FAKETIME="@" * ticking + epoch_seconds(when))
+                   FAKETIME="@" * ticking + seconds)
+
+    def fail(self, env, error):
+        if not self.fails:
+            super().fail(env, error)
+        env.update(LD_PRELOAD=self.library, CLOCKCAST_SHIM_ERRNO=str(error))
 
 
 class TestClockVariable(Clock):
@@ -87,6 +108,15 @@ def faketime(triplet: Optional[str]) -> PreloadClock:
     return PreloadClock(path)
 
 
+def elf_machine(path: str) -> Optional[int]:
+    """The machine an ELF file is built for (e_machine), or None."""
+    with open(path, "rb") as f:
+        head = f.read(20)
+    if len(head) < 20 or head[:4] != b"\x7fELF":
+        return None
+    return int.from_bytes(head[18:20], "little" if head[5] == 1 else "big")
+
+
 def locale_installed(name: str, _cache={}) -> bool:
     """Whether the C library can load the locale (locale -a may list it under another
     spelling)."""
@@ -110,6 +140,8 @@ def add_options(parser: argparse.ArgumentParser, targets=("native", "win32")) ->
     parser.add_argument("--wrapper", help='runs the program under a tool, e.g. "valgrind -q"')
     parser.add_argument("--multiarch", help="the target's triplet, for its libfaketime")
     parser.add_argument("--clock-lib", help="the preloaded clock library (default libfaketime)")
+    parser.add_argument("--locales", help="only cases in these locales (comma-separated), which "
+                        "the program has though this machine may not (LOCPATH)")
     parser.add_argument("-k", "--filter", help="run only the cases whose name matches this")
     parser.add_argument("-v", "--verbose", action="store_true")
 
@@ -128,6 +160,10 @@ class Target:
         self.clock_program = given and os.path.abspath(given)
         self.wrapper = shlex.split(options.wrapper or "")
         self.emulator = shlex.split(options.emulator or "")
+        # A program the machine runs though it is not the machine's own (i386 on amd64).
+        self.foreign = not self.win and not self.emulator and \
+            elf_machine(self.program) != elf_machine(sys.executable)
+        self.locales = options.locales.split(",") if options.locales else None
         self.eol = "\r\n" if self.win else "\n"
         self.module = os.path.basename(self.program if self.win else
                                        os.path.realpath(self.program))
@@ -151,11 +187,13 @@ class Target:
             tz: str = "UTC") -> dict:
         """The caller's environment without locale, clock and preload settings, then these."""
         env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("LC_", "FAKETIME", "CLOCKCAST_TEST_CLOCK"))
+               if not k.startswith(("LC_", "FAKETIME", "CLOCKCAST_TEST_CLOCK", "CLOCKCAST_SHIM"))
                and k not in ("LANG", "LANGUAGE", "LD_PRELOAD", "DONT_FAKE_MONOTONIC", "TZ")}
         env.update(LC_ALL=locale, TZ=tz)
-        if not locale_installed(locale):
+        if self.locales is None and not locale_installed(locale):
             raise Skip(f"locale {locale} is not installed")
+        if self.locales is not None and locale not in self.locales:
+            raise NotApplicable(f"locale {locale} is not among --locales")
         if clock:
             if self.win and not self.clock_program:
                 raise Skip("no test-clock program")
@@ -163,11 +201,13 @@ class Target:
         return env
 
     def _prefix(self, env: dict) -> list:
-        """What goes before the program; a guest's preload moves from env into the emulator's
-        -E, so that the emulator itself and the shell are not given it."""
+        """What goes before the program. The preload of another architecture's program moves
+        from env into the emulator's -E, or into an env command just before the program, so
+        that the host's own programs do not meet it."""
         prefix = list(self.wrapper + self.emulator)
-        if self.emulator and "LD_PRELOAD" in env:
-            prefix += ["-E", "LD_PRELOAD=" + env.pop("LD_PRELOAD")]
+        if (self.emulator or self.foreign) and "LD_PRELOAD" in env:
+            preload = "LD_PRELOAD=" + env.pop("LD_PRELOAD")
+            prefix += ["-E", preload] if self.emulator else ["env", preload]
         return prefix
 
     def command(self, args: list, env: dict) -> list:
@@ -180,6 +220,8 @@ class Target:
     def launcher(self, path: str, env: dict) -> None:
         """A command at path that runs the program as this target does (for shell examples)."""
         prefix = self._prefix(env)
+        if os.path.lexists(path):
+            os.remove(path)
         if not prefix:
             return os.symlink(self.program, path)
         with open(path, "w", encoding="utf-8") as script:
