@@ -244,6 +244,10 @@ TEST(Failures, EveryAllocationRefusedInTurn) {
     int allowed = 0;
     for (;; ++allowed) {
       const auto [out, code] = RunAllowing(arguments, allowed);
+      if (code >= 1000) {  // no run that a signal ends is a step towards the whole one
+        ADD_FAILURE() << allowed << " allocations: signal " << code - 1000;
+        break;
+      }
       if (code < 256) {
         EXPECT_EQ(out, whole);
         EXPECT_EQ(code, wholeCode);
