@@ -35,6 +35,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -43,7 +44,8 @@
 #include "datetime/calendar.h"
 #include "datetime/format.h"
 #include "datetime/settings.h"
-#include "fuzz_platform.h"
+#include "fake_platform.h"
+#include "fuzz_check.h"
 #include "reference_integer.h"
 
 using namespace clockcast;
@@ -88,7 +90,7 @@ std::int32_t FieldValue(std::string_view text) {
 }
 
 datetime::DateTimeValue ReadValue(std::string_view encoded) {
-  fuzzing::Platform().clock = {1978, 2, 10, 14, 5, 9, 7};
+  testing::Fake().clock = {1978, 2, 10, 14, 5, 9, 7};
   if (encoded.size() == 8) {
     double value;
     std::memcpy(&value, encoded.data(), 8);
@@ -217,7 +219,7 @@ bool IsPlain(std::string_view format) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzzing::ResetPlatform();
+  testing::ResetFake();
   SetDefaults();
   const auto fields = fuzzing::SplitFields(data, size);
   auto field = [&](std::size_t i) -> std::optional<std::string_view> {
@@ -243,7 +245,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       const auto span = static_cast<unsigned char>(locale[0]);
       for (unsigned k = 0; k < span % 0x7F; ++k) {
         datetime::LeadBytes.set(0x81 + k);
-        fuzzing::Platform().leadBytes.set(0x81 + k);
+        testing::Fake().leadBytes.set(0x81 + k);
       }
     }
     if (locale.size() > 1) datetime::Profile.IsMultiByte = (locale[1] & 1) != 0;
@@ -251,12 +253,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       datetime::Profile.PrimaryLanguageId = static_cast<unsigned char>(locale[2]);
     if (locale.size() > 3) datetime::Profile.SubLanguageId = static_cast<unsigned char>(locale[3]);
   }
+  std::map<std::string, std::string> eras;
   const char* pictures[] = {"gg", "yy", "yyyy"};
   for (int i = 0; i < 3; ++i) {
-    if (auto f = field(10 + static_cast<std::size_t>(i))) {
-      fuzzing::Platform().altCalendar[pictures[i]] = std::string(*f);
-    }
+    if (auto f = field(10 + static_cast<std::size_t>(i))) eras[pictures[i]] = std::string(*f);
   }
+  testing::Fake().altCalendar = fuzzing::AnswerByPicture(std::move(eras));
   if (auto f = field(13)) ApplyNames(*f);
 
   const std::string text = Render(format, value);

@@ -13,7 +13,7 @@
 #include <memory>
 #include <string>
 
-#include "fuzz_platform.h"
+#include "fuzz_check.h"
 #include "reference_integer.h"
 #include "runtime/failures.h"
 #include "runtime/integer.h"

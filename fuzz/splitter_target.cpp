@@ -15,8 +15,9 @@
 //  - no parameter holds a double-quote byte, other than as the second byte
 //    of a two-byte character;
 //  - the position after a parameter lies on a separator or the terminator;
-//  - AsciiLower changes exactly the bytes A to Z; CopyRange gives the range
-//    a plain slice with the clamping rules gives.
+//  - AsciiLower changes exactly the bytes A to Z, and AsciiLowerEquals
+//    matches its result; CopyRange gives the range a plain slice with the
+//    clamping rules gives.
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -24,14 +25,15 @@
 #include <vector>
 
 #include "cli/parameters.h"
-#include "fuzz_platform.h"
+#include "fake_platform.h"
+#include "fuzz_check.h"
 
 using namespace clockcast;
 
 namespace {
 
 bool IsLead(unsigned char c) {
-  return fuzzing::Platform().leadBytes.test(c);
+  return testing::Fake().leadBytes.test(c);
 }
 
 // The splitting rules read directly: outside quotes a byte from 1 to 32 ends
@@ -91,6 +93,7 @@ void CheckTextOperations(std::string_view text, std::int32_t start, std::int32_t
     const char c = text[i];
     FUZZ_CHECK(lower[i] == (c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c));
   }
+  FUZZ_CHECK(cli::AsciiLowerEquals(text, lower));
   FUZZ_CHECK(cli::TextsEqual(text, text));
   FUZZ_CHECK(cli::TextsEqual(lower, text) == (std::string(text) == lower));
 
@@ -110,7 +113,7 @@ void CheckTextOperations(std::string_view text, std::int32_t start, std::int32_t
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  fuzzing::ResetPlatform();
+  testing::ResetFake();
   const std::vector<std::string_view> fields = fuzzing::SplitFields(data, size);
   const std::string line(fields[0]);
   std::string_view extra;
@@ -120,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   if (!extra.empty()) {
     const auto span = static_cast<unsigned char>(extra[0]);
-    for (unsigned k = 0; k < span % 0x7F; ++k) fuzzing::Platform().leadBytes.set(0x81 + k);
+    for (unsigned k = 0; k < span % 0x7F; ++k) testing::Fake().leadBytes.set(0x81 + k);
     extra.remove_prefix(1);
   }
 

@@ -48,7 +48,8 @@
 #include "cli/interpreter.h"
 #include "datetime/format.h"
 #include "datetime/settings.h"
-#include "fuzz_platform.h"
+#include "fake_platform.h"
+#include "fuzz_check.h"
 #include "platform/platform.h"
 #include "reference_integer.h"
 #include "runtime/failures.h"
@@ -134,12 +135,17 @@ void ReadSetUpField(SetUp& s, std::string_view field) {
   }
 }
 
-void ApplyLocale(fuzzing::FuzzPlatform& p, const SetUp& s) {
+void ApplyLocale(testing::FakePlatform& p, const SetUp& s) {
   p.threadLocale = s.threadLocale;
   p.ansiCodePage = s.codePage;
   for (unsigned b = s.leadFirst; b != 0 && b <= s.leadLast; ++b) p.leadBytes.set(b);
+  if (s.leadFirst != 0) {
+    p.leadByteRanges[s.codePage] = {static_cast<std::uint8_t>(s.leadFirst),
+                                    static_cast<std::uint8_t>(s.leadLast)};
+  }
+  p.dbcsEnabled = p.leadBytes.any() ? 1 : 0;
   for (const auto& [item, text] : s.items) p.localeItems[{s.threadLocale, item}] = text;
-  p.altCalendar = s.altCalendar;
+  p.altCalendar = fuzzing::AnswerByPicture(s.altCalendar);
 }
 
 // --- The reference interpreter ----------------------------------------------
@@ -275,9 +281,9 @@ struct Run {
 };
 
 Run RunOnce(const std::vector<std::string>& parameters, const SetUp& s, bool faults) {
-  fuzzing::ResetPlatform();
-  auto& p = fuzzing::Platform();
-  p.SetArguments(parameters);
+  testing::ResetFake();
+  auto& p = testing::Fake();
+  p.arguments = parameters;
   p.clock = s.clock;
   ApplyLocale(p, s);
   p.deviceType = s.device;
@@ -287,9 +293,9 @@ Run RunOnce(const std::vector<std::string>& parameters, const SetUp& s, bool fau
   // A channel that cannot open is its own fault; failed writes are tried on
   // a channel that opens.
   if (faults && !s.noHandle && s.device != platform::DeviceType::Unknown) {
-    p.failFromWrite = s.failFromWrite;
-    p.failOnce = s.singleFailure;
-    p.failError = s.failError;
+    if (s.failFromWrite > 0) p.failWritesWith = s.failError;
+    p.firstFailingWrite = s.failFromWrite;
+    p.onlyOneWriteFails = s.singleFailure;
   }
   runtime::ProcessExitCode = 0;
   runtime::PendingIoError = 0;
@@ -300,8 +306,11 @@ Run RunOnce(const std::vector<std::string>& parameters, const SetUp& s, bool fau
   };
   Run run{};
   run.exitCode = runtime::RunProgram(kModules, cli::ProcessArguments);
-  run.writes = p.writes;
-  run.writeCalls = p.writeCalls;
+  // The writes that went through.
+  for (std::size_t i = 0; i < p.writes.size(); ++i) {
+    if (!p.WriteFails(static_cast<int>(i) + 1)) run.writes.push_back(p.writes[i]);
+  }
+  run.writeCalls = static_cast<int>(p.writes.size());
   return run;
 }
 
@@ -354,9 +363,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (std::size_t i = first; i < fields.size(); ++i) parameters.emplace_back(fields[i]);
 
   // The reference needs the settings the program will load.
-  fuzzing::ResetPlatform();
-  fuzzing::Platform().clock = setUp.clock;
-  ApplyLocale(fuzzing::Platform(), setUp);
+  testing::ResetFake();
+  testing::Fake().clock = setUp.clock;
+  ApplyLocale(testing::Fake(), setUp);
   datetime::LoadFormatSettings();
   datetime::CompleteFormatSettings();
   const Expected expected = Reference(parameters, setUp.clock);

@@ -30,3 +30,22 @@ install_locales() {
     return 1
   fi
 }
+
+# ctest with the given options; each test it skips is appended to the file
+# $CLOCKCAST_SKIPPED names, as "ctest NAME: REASON" (the line after
+# GoogleTest's "Skipped").
+ctest_listing_skips() {
+  local junit status=0
+  junit=$(mktemp)
+  ctest --output-junit "$junit" "$@" || status=$?
+  [ -z "${CLOCKCAST_SKIPPED:-}" ] || python3 - "$junit" >>"$CLOCKCAST_SKIPPED" <<'PY'
+import sys, xml.etree.ElementTree as tree
+for test in tree.parse(sys.argv[1]).getroot().iter("testcase"):
+    if test.get("status") == "notrun":
+        out = (test.findtext("system-out") or "").splitlines()
+        why = [out[i + 1] for i, line in enumerate(out[:-1]) if line.endswith("Skipped")]
+        print(f"ctest {test.get('name')}: {(why or ['no reason given'])[0]}")
+PY
+  rm -f "$junit"
+  return "$status"
+}

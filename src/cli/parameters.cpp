@@ -110,6 +110,11 @@ NextParamResult NextParam(const char* position) {
   return result;
 }
 
+void ResetParameters() {
+  *parameterStore = {};
+  parametersSplit = false;
+}
+
 std::int32_t ParameterCount() {
   return static_cast<std::int32_t>(Parameters().items.size());
 }

@@ -23,6 +23,9 @@ struct NextParamResult {
 NextParamResult NextParam(const char* position);
 
 std::int32_t ParameterCount();
+// Forgets the split: the next use splits the command line again. For the
+// tests, which run the program many times in one process.
+void ResetParameters();
 // Parameter n for 1 <= n <= count; the program's own file path for n = 0;
 // the empty text otherwise.
 std::string_view ParameterAt(std::int32_t n);

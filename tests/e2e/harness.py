@@ -6,8 +6,8 @@ The clock is pinned by a preloaded library that reads FAKETIME_FMT=%s and
 FAKETIME=[@]SECONDS[.FRACTION] (seconds since 1970; with "@" the clock runs on from
 there, without it stands still), DONT_FAKE_MONOTONIC=1: libfaketime of the target's
 multiarch triplet, or any library given with --clock-lib that keeps that contract. The
-project's own, tests/e2e/clock_shim.c, also makes every read fail (CLOCKCAST_SHIM_ERRNO).
-The win32 test-clock build reads CLOCKCAST_TEST_CLOCK instead.
+project's own, tests/e2e/clock_shim.c, also takes clocks before 1970 and makes every read
+fail (CLOCKCAST_SHIM_ERRNO). The win32 test-clock build reads CLOCKCAST_TEST_CLOCK instead.
 
 A program of another architecture runs through --emulator, or natively when the machine
 runs it (i386 on amd64); either way only the program is given the preloaded library,
@@ -43,49 +43,6 @@ def epoch_seconds(when: str) -> str:
     return str(days * 86400 + h * 3600 + mi * 60 + s) + ("." + fraction if fraction else "")
 
 
-class Clock:
-    """Pins the program's clock through the environment of one run."""
-
-    def pin(self, env: dict, when: str, ticking: bool = True) -> None:
-        raise NotImplementedError
-
-    def fail(self, env: dict, error: int) -> None:
-        """Every read of the clock fails with errno error."""
-        raise NotApplicable("this clock cannot be made to fail (the project's clock shim can:"
-                            " --clock-lib)")
-
-
-class PreloadClock(Clock):
-    """A preloaded library that keeps the FAKETIME contract above."""
-
-    def __init__(self, library: Optional[str], missing: str = ""):
-        self.library, self.missing = library, missing
-        with open(library or os.devnull, "rb") as lib:
-            self.fails = b"CLOCKCAST_SHIM_ERRNO" in lib.read()
-
-    def pin(self, env, when, ticking=True):
-        if not self.library:
-            raise Skip(self.missing)
-        seconds = epoch_seconds(when)
-        if seconds.startswith("-") and not self.fails:
-            raise NotApplicable("libfaketime takes no clock before 1970 (the project's clock shim"
-                                " does: --clock-lib)")
-        env.update(LD_PRELOAD=self.library, FAKETIME_FMT="%s", DONT_FAKE_MONOTONIC="1",
-                   FAKETIME="@" * ticking + seconds)
-
-    def fail(self, env, error):
-        if not self.fails:
-            super().fail(env, error)
-        env.update(LD_PRELOAD=self.library, CLOCKCAST_SHIM_ERRNO=str(error))
-
-
-class TestClockVariable(Clock):
-    """The win32 test-clock build: CLOCKCAST_TEST_CLOCK, to the millisecond."""
-
-    def pin(self, env, when, ticking=True):
-        env["CLOCKCAST_TEST_CLOCK"] = when if "." in when else when + ".000"
-
-
 def multiarch(given: Optional[str] = None) -> Optional[str]:
     """The target's multiarch triplet: given, else dpkg's host, else the compiler's."""
     for command in ([] if given else [["dpkg-architecture", "-qDEB_HOST_MULTIARCH"],
@@ -99,13 +56,14 @@ def multiarch(given: Optional[str] = None) -> Optional[str]:
     return given
 
 
-def faketime(triplet: Optional[str]) -> PreloadClock:
+def faketime(triplet: Optional[str]) -> tuple:
+    """libfaketime of the triplet, else None and why."""
     if not triplet:
-        return PreloadClock(None, "no multiarch triplet (give --multiarch)")
+        return None, "no multiarch triplet (give --multiarch)"
     path = f"/usr/lib/{triplet}/faketime/libfaketime.so.1"
     if not os.path.exists(path):
-        return PreloadClock(None, f"libfaketime for {triplet} is not installed ({path})")
-    return PreloadClock(path)
+        return None, f"libfaketime for {triplet} is not installed ({path})"
+    return path, ""
 
 
 def elf_machine(path: str) -> Optional[int]:
@@ -167,15 +125,17 @@ class Target:
         self.eol = "\r\n" if self.win else "\n"
         self.module = os.path.basename(self.program if self.win else
                                        os.path.realpath(self.program))
+        self.clock_lib, self.clock_missing = None, ""
         if self.win:
-            self.clock = TestClockVariable()
             # wine's services would hold the first run's pipes: start them now.
             subprocess.run(["wine", "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=120)
         elif options.clock_lib:
-            self.clock = PreloadClock(os.path.abspath(options.clock_lib))
+            self.clock_lib = os.path.abspath(options.clock_lib)
         else:
-            self.clock = faketime(multiarch(options.multiarch))
+            self.clock_lib, self.clock_missing = faketime(multiarch(options.multiarch))
+        with open(self.clock_lib or os.devnull, "rb") as lib:
+            self.shim = b"CLOCKCAST_SHIM_ERRNO" in lib.read()  # the project's own
 
     def encoding(self, locale: Optional[str]) -> str:
         """How the program writes text: UTF-8, or under wine the locale's ANSI code page."""
@@ -184,8 +144,9 @@ class Target:
         return "cp932" if (locale or "").startswith("ja_JP") else "cp1252"
 
     def env(self, locale: str = "C", clock: Optional[str] = None, ticking: bool = True,
-            tz: str = "UTC") -> dict:
-        """The caller's environment without locale, clock and preload settings, then these."""
+            tz: str = "UTC", clock_error: int = 0) -> dict:
+        """The caller's environment without locale, clock and preload settings, then these;
+        with clock_error every read of the clock fails with that errno."""
         env = {k: v for k, v in os.environ.items()
                if not k.startswith(("LC_", "FAKETIME", "CLOCKCAST_TEST_CLOCK", "CLOCKCAST_SHIM"))
                and k not in ("LANG", "LANGUAGE", "LD_PRELOAD", "DONT_FAKE_MONOTONIC", "TZ")}
@@ -194,10 +155,24 @@ class Target:
             raise Skip(f"locale {locale} is not installed")
         if self.locales is not None and locale not in self.locales:
             raise NotApplicable(f"locale {locale} is not among --locales")
-        if clock:
-            if self.win and not self.clock_program:
+        if clock and self.win:  # the test-clock build, to the millisecond
+            if not self.clock_program:
                 raise Skip("no test-clock program")
-            self.clock.pin(env, clock, ticking)
+            env["CLOCKCAST_TEST_CLOCK"] = clock if "." in clock else clock + ".000"
+        elif clock:  # a preloaded library that keeps the FAKETIME contract above
+            if not self.clock_lib:
+                raise Skip(self.clock_missing)
+            seconds = epoch_seconds(clock)
+            if seconds.startswith("-") and not self.shim:
+                raise NotApplicable("libfaketime takes no clock before 1970 (the project's "
+                                    "clock shim does: --clock-lib)")
+            env.update(LD_PRELOAD=self.clock_lib, FAKETIME_FMT="%s", DONT_FAKE_MONOTONIC="1",
+                       FAKETIME="@" * ticking + seconds)
+        if clock_error:
+            if not self.shim:
+                raise NotApplicable("only the project's clock shim makes the clock fail "
+                                    "(--clock-lib)")
+            env.update(LD_PRELOAD=self.clock_lib, CLOCKCAST_SHIM_ERRNO=str(clock_error))
         return env
 
     def _prefix(self, env: dict) -> list:

@@ -358,9 +358,7 @@ def strace_problem(_cache=[]) -> Optional[str]:
 
 def run_case(target: Target, c: Case) -> Optional[str]:
     """What was wrong with the run, or None; raises Skip."""
-    env = target.env(c.locale or "C", c.clock, tz=c.tz)
-    if c.clock_error:
-        target.clock.fail(env, c.clock_error)
+    env = target.env(c.locale or "C", c.clock, tz=c.tz, clock_error=c.clock_error)
     # A wrapper's own files would take the closed descriptor 1 and show in the trace.
     tracing = bool(c.trace) and not strace_problem() and not (
         target.wrapper and c.stdout == "closed")

@@ -107,21 +107,6 @@ class LocaleTest : public ::testing::Test {
   void TearDown() override { platform::posix::SelectTimeLocale("C"); }
 };
 
-TEST_F(LocaleTest, TheCLocaleAnswersNothingSoTheDefaultsHold) {
-  for (const char* name : {"POSIX", "C"}) {
-    ASSERT_TRUE(platform::posix::SelectTimeLocale(name));
-    datetime::LoadFormatSettings();
-    datetime::CompleteFormatSettings();
-    EXPECT_EQ(std::tuple(platform::ThreadLocale(), platform::AnsiCodePage(),
-                         datetime::Profile.LocaleId, datetime::Profile.IsMultiByte),
-              std::tuple(0u, 1252u, 0x0409u, false));
-    EXPECT_EQ(Settings.ShortDateFormat + '|' + Settings.LongTimeFormat + '|' +
-                  Settings.TimeAMString + Settings.DateSeparator + Settings.TimeSeparator +
-                  Settings.LongMonthNames[0],
-              "m/d/yy|h:mm:ss AMPM|am/:January");
-  }
-}
-
 // Translated formats render as strftime does (two-digit days: padding is alike).
 TEST_F(LocaleTest, TranslatedDateFormatsRenderLikeStrftime) {
   datetime::LoadFormatSettings();  // in the C locale

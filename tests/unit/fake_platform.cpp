@@ -1,9 +1,9 @@
 #include "fake_platform.h"
 
+#include "cli/parameters.h"
+
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <utility>
 
 namespace clockcast::testing {
@@ -20,7 +20,10 @@ FakePlatform& Fake() {
 void ResetFake() {
   delete current;
   current = new FakePlatform();
+  cli::ResetParameters();
 }
+
+int allocationsLeft = -1, allocationsRefused = 0;
 
 std::string FakePlatform::Written() const {
   std::string all;
@@ -34,7 +37,9 @@ namespace clockcast::platform {
 
 using testing::Fake;
 
-void StartUp(int, char**) {}
+void StartUp(int argc, char** argv) {
+  if (Fake().startUp) Fake().startUp(argc, argv);
+}
 
 CommandLineSource CommandLine() {
   static std::vector<const char*> pointers;
@@ -47,15 +52,11 @@ CommandLineSource CommandLine() {
 
 const char* CharNext(const char* p) {
   if (*p == '\0') return p;
-  const auto& lead = Fake().charNextLeadBytes;
-  if (std::find(lead.begin(), lead.end(), static_cast<std::uint8_t>(*p)) != lead.end() &&
-      p[1] != '\0') {
-    return p + 2;
-  }
-  return p + 1;
+  return Fake().leadBytes.test(static_cast<unsigned char>(*p)) && p[1] != '\0' ? p + 2 : p + 1;
 }
 
 int ModuleFileName(char* buffer, int size) {
+  if (size <= 0) return 0;
   const std::string& path = Fake().modulePath;
   const int n = std::min<int>(static_cast<int>(path.size()), size - 1);
   std::memcpy(buffer, path.data(), static_cast<std::size_t>(n));
@@ -123,12 +124,14 @@ DeviceType FileType(Handle) {
 
 int WriteFile(Handle, const char* bytes, std::size_t count) {
   auto& fake = Fake();
+  if (fake.takeWrite) {
+    fake.takeWrite(std::string_view(bytes, count));
+    return 0;
+  }
   const int limit = std::exchange(testing::allocationsLeft, -1);
   fake.writes.emplace_back(bytes, count);
   testing::allocationsLeft = limit;
-  const int call = static_cast<int>(fake.writes.size());
-  return fake.failingWrites.empty() || fake.failingWrites.count(call) != 0 ? fake.failWritesWith
-                                                                           : 0;
+  return fake.WriteFails(static_cast<int>(fake.writes.size())) ? fake.failWritesWith : 0;
 }
 
 void CloseHandle(Handle) {
@@ -136,29 +139,3 @@ void CloseHandle(Handle) {
 }
 
 }  // namespace clockcast::platform
-
-namespace clockcast::testing {
-int allocationsLeft = -1, allocationsRefused = 0;
-}  // namespace clockcast::testing
-
-// The allocation functions are kept out of line: the compiler would
-// otherwise pair the malloc() and free() it sees with the new and delete
-// expressions of this file and warn of a mismatch.
-[[gnu::noinline]] void* operator new(std::size_t size) {
-  for (int& left = clockcast::testing::allocationsLeft;;) {
-    if (left != 0) {
-      if (left > 0) --left;
-      if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
-    }
-    ++clockcast::testing::allocationsRefused;
-    const std::new_handler handler = std::get_new_handler();
-    if (handler == nullptr) throw std::bad_alloc();
-    handler();
-  }
-}
-[[gnu::noinline]] void operator delete(void* block) noexcept {
-  std::free(block);
-}
-[[gnu::noinline]] void operator delete(void* block, std::size_t) noexcept {
-  std::free(block);
-}

@@ -1,13 +1,16 @@
-// A fake platform layer for the unit tests: every answer comes from
-// FakePlatform, and every write to standard output is recorded.
+// The platform layer of the unit tests, the fuzz targets and the benchmark:
+// every answer comes from the FakePlatform in force, and every write to
+// standard output is recorded. ResetFake() gives a fresh one and makes the
+// program split its parameters again, so that many runs share one process.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -22,39 +25,47 @@ struct FakePlatform {
   std::string modulePath = "C:\\Tools\\clockcast.exe";
   platform::LocalTime clock{1978, 2, 10, 14, 5, 9, 7};
   bool clockReadable = true;
+  std::function<void(int, char**)> startUp;  // what StartUp does, if anything
 
   // Locale: items by (locale, item); absent items are unknown (answer 0).
   std::uint32_t threadLocale = 0;
   std::map<std::pair<std::uint32_t, std::uint32_t>, std::string> localeItems;
   std::vector<std::uint32_t> askedItems;  // every LocaleInfo item, in order
   std::uint32_t ansiCodePage = 1252;
+  std::bitset<256> leadBytes;  // of two-byte characters, for CharNext
   std::map<std::uint32_t, std::vector<std::uint8_t>> leadByteRanges;  // up to 12 bytes
   std::uint32_t platformId = 2;
   int dbcsEnabled = 0;
   // Era formatter: (y, m, d, picture) -> text, or nullopt for failure.
   std::function<std::optional<std::string>(int, int, int, const std::string&)> altCalendar;
-  // Lead bytes for CharNext (the splitter and the module name scan).
-  std::vector<std::uint8_t> charNextLeadBytes;
 
   // Standard output.
   platform::Handle stdOutput = 1;
   platform::DeviceType deviceType = platform::DeviceType::Disk;
-  std::vector<std::string> writes;  // one entry per WriteFile call
-  int failWritesWith = 0;           // error number of a failed write, 0 = succeed
-  std::set<int> failingWrites;      // the calls that fail, counted from 1; empty = all
+  std::vector<std::string> writes;  // one entry per WriteFile call, failed ones too
+  int failWritesWith = 0;           // error number of a failed write, 0 = every write succeeds
+  int firstFailingWrite = 1;        // counted from 1; every later one fails too
+  bool onlyOneWriteFails = false;   // only firstFailingWrite
+  // Instead of recording: the benchmark's writes are dropped or printed.
+  std::function<void(std::string_view)> takeWrite;
   int closedHandles = 0;
 
+  bool WriteFails(int call) const {
+    return failWritesWith != 0 &&
+           (onlyOneWriteFails ? call == firstFailingWrite : call >= firstFailingWrite);
+  }
   std::string Written() const;  // all writes joined
 };
 
-// The fake in force. Reset() gives every test a fresh one.
+// The fake in force, and a fresh one.
 FakePlatform& Fake();
 void ResetFake();
 
-// The allocation functions of the test binary count down this number: once
-// it reaches 0 every allocation fails, as when memory has run out for good.
-// Negative: no limit. Recording a write is exempt, since the system's own
-// write allocates nothing. allocationsRefused counts the failed ones.
+// The allocation functions of the unit tests (allocation_limit.cpp) count
+// down this number: once it reaches 0 every allocation fails, as when memory
+// has run out for good. Negative: no limit. Recording a write is exempt,
+// since the system's own write allocates nothing. allocationsRefused counts
+// the failed ones.
 extern int allocationsLeft, allocationsRefused;
 
 }  // namespace clockcast::testing
