@@ -106,13 +106,21 @@ std::int32_t WeekdayOfDay(std::int32_t dayNumber) {
   return dayNumber % 7 + 1;
 }
 
+// A clock that cannot be read has no fields to encode: it fails as a reading
+// out of range does, with the same failure and text.
 DateTimeValue CurrentDate() {
-  const platform::LocalTime now = platform::ReadLocalClock();
+  platform::LocalTime now;
+  if (!platform::ReadLocalClock(now)) {
+    runtime::RaiseConvertError(runtime::MessageId::kInvalidDateEncode);
+  }
   return ComposeDate(now.year, now.month, now.day);
 }
 
 DateTimeValue CurrentTimeOfDay() {
-  const platform::LocalTime now = platform::ReadLocalClock();
+  platform::LocalTime now;
+  if (!platform::ReadLocalClock(now)) {
+    runtime::RaiseConvertError(runtime::MessageId::kInvalidTimeEncode);
+  }
   return ComposeTime(now.hour, now.minute, now.second, now.millisecond);
 }
 

@@ -69,7 +69,10 @@ struct LocalTime {
   std::uint16_t year = 0, month = 0, day = 0;
   std::uint16_t hour = 0, minute = 0, second = 0, millisecond = 0;
 };
-LocalTime ReadLocalClock();
+// Fills clock and returns true; false, with clock untouched, when the clock
+// cannot be read (POSIX: clock_gettime or localtime_r fails). A year outside
+// 0 to 65535 reads as the nearer bound.
+bool ReadLocalClock(LocalTime& clock);
 
 // --- User locale -------------------------------------------------------------
 

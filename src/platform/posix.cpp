@@ -75,26 +75,36 @@ int ModuleFileName(char* buffer, int size) {
   return static_cast<int>(n);
 }
 
-LocalTime ReadLocalClock() {
+// A 32-bit time_t stops in January 2038 and cannot hold a clock before
+// December 1901: glibc's 32-bit targets are built with _TIME_BITS=64.
+static_assert(sizeof(time_t) >= 8, "build with -D_TIME_BITS=64 -D_FILE_OFFSET_BITS=64");
+
+bool ReadLocalClock(LocalTime& clock) {
   timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
   std::tm local{};
+  // A clock that fails (EOVERFLOW, EINVAL) or a time whose year the C
+  // library cannot hold gives no reading, never the epoch or a stale tm.
+  if (clock_gettime(CLOCK_REALTIME, &now) != 0) return false;
   if (!timeZoneLoaded) {
     posix::MakeRoomForCLibrary(0);
     timeZoneLoaded = true;
   }
-  localtime_r(&now.tv_sec, &local);
-  // A year past the 16-bit field reads as its largest value, which the
-  // calendar refuses like every year past 9999, instead of wrapping round to
-  // a year it would accept.
-  const int year = local.tm_year + 1900;
+  if (localtime_r(&now.tv_sec, &local) == nullptr) return false;
+  // A year outside the 16-bit field reads as its nearer bound, which the
+  // calendar refuses like every year outside 1 to 9999, instead of wrapping
+  // round to a year it would accept. tm_year is compared before 1900 is added,
+  // which could overflow.
+  const int year = local.tm_year > 65535 - 1900 ? 65535
+                   : local.tm_year < -1900      ? 0
+                                                : local.tm_year + 1900;
   // A clock's millisecond field: whole milliseconds, truncated.
-  return {static_cast<std::uint16_t>(year > 65535 ? 65535 : year),
-          static_cast<std::uint16_t>(local.tm_mon + 1), static_cast<std::uint16_t>(local.tm_mday),
-          static_cast<std::uint16_t>(local.tm_hour), static_cast<std::uint16_t>(local.tm_min),
-          // A leap second reads as the 59th, as a wall clock shows it.
-          static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec),
-          static_cast<std::uint16_t>(now.tv_nsec / 1'000'000)};
+  clock = {static_cast<std::uint16_t>(year), static_cast<std::uint16_t>(local.tm_mon + 1),
+           static_cast<std::uint16_t>(local.tm_mday), static_cast<std::uint16_t>(local.tm_hour),
+           static_cast<std::uint16_t>(local.tm_min),
+           // A leap second reads as the 59th, as a wall clock shows it.
+           static_cast<std::uint16_t>(local.tm_sec > 59 ? 59 : local.tm_sec),
+           static_cast<std::uint16_t>(now.tv_nsec / 1'000'000)};
+  return true;
 }
 
 Handle StdOutput() {

@@ -80,11 +80,11 @@ int ModuleFileName(char* buffer, int size) {
 
 // --- Local wall clock --------------------------------------------------------
 
-LocalTime ReadLocalClock() {
-  LocalTime clock;
+// GetLocalTime cannot fail.
+bool ReadLocalClock(LocalTime& clock) {
 #ifdef CLOCKCAST_TEST_CLOCK
   TestFault("clock");
-  if (ReadTestClock(clock)) return clock;
+  if (ReadTestClock(clock)) return true;
 #endif
   SYSTEMTIME now;
   GetLocalTime(&now);
@@ -95,7 +95,7 @@ LocalTime ReadLocalClock() {
   clock.minute = now.wMinute;
   clock.second = now.wSecond;
   clock.millisecond = now.wMilliseconds;
-  return clock;
+  return true;
 }
 
 // --- User locale -------------------------------------------------------------

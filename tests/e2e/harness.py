@@ -6,7 +6,12 @@ The clock is pinned by a preloaded library that reads FAKETIME_FMT=%s and
 FAKETIME=[@]SECONDS[.FRACTION] (seconds since 1970; with "@" the clock runs on from
 there, without it stands still), DONT_FAKE_MONOTONIC=1: libfaketime of the target's
 multiarch triplet, or any library given with --clock-lib that keeps that contract. The
-win32 test-clock build reads CLOCKCAST_TEST_CLOCK instead.
+project's own, tests/e2e/clock_shim.c, also takes clocks before 1970 and makes every read
+fail (CLOCKCAST_SHIM_ERRNO). The win32 test-clock build reads CLOCKCAST_TEST_CLOCK instead.
+
+A program of another architecture runs through --emulator, or natively when the machine
+runs it (i386 on amd64); either way only the program is given the preloaded library,
+never the host's tools around it (the shell, strace, the emulator).
 
 A skip is appended as "SUITE CASE: REASON" to the file $CLOCKCAST_SKIPPED names. Under
 CI=true a skip fails the run, unless it is NotApplicable: a case that cannot apply to this
@@ -61,6 +66,15 @@ def faketime(triplet: Optional[str]) -> tuple:
     return path, ""
 
 
+def elf_machine(path: str) -> Optional[int]:
+    """The machine an ELF file is built for (e_machine), or None."""
+    with open(path, "rb") as f:
+        head = f.read(20)
+    if len(head) < 20 or head[:4] != b"\x7fELF":
+        return None
+    return int.from_bytes(head[18:20], "little" if head[5] == 1 else "big")
+
+
 def locale_installed(name: str, _cache={}) -> bool:
     """Whether the C library can load the locale (locale -a may list it under another
     spelling)."""
@@ -84,6 +98,8 @@ def add_options(parser: argparse.ArgumentParser, targets=("native", "win32")) ->
     parser.add_argument("--wrapper", help='runs the program under a tool, e.g. "valgrind -q"')
     parser.add_argument("--multiarch", help="the target's triplet, for its libfaketime")
     parser.add_argument("--clock-lib", help="the preloaded clock library (default libfaketime)")
+    parser.add_argument("--locales", help="only cases in these locales (comma-separated), which "
+                        "the program has though this machine may not (LOCPATH)")
     parser.add_argument("-k", "--filter", help="run only the cases whose name matches this")
     parser.add_argument("-v", "--verbose", action="store_true")
 
@@ -102,6 +118,10 @@ class Target:
         self.clock_program = given and os.path.abspath(given)
         self.wrapper = shlex.split(options.wrapper or "")
         self.emulator = shlex.split(options.emulator or "")
+        # A program the machine runs though it is not the machine's own (i386 on amd64).
+        self.foreign = not self.win and not self.emulator and \
+            elf_machine(self.program) != elf_machine(sys.executable)
+        self.locales = options.locales.split(",") if options.locales else None
         self.eol = "\r\n" if self.win else "\n"
         self.module = os.path.basename(self.program if self.win else
                                        os.path.realpath(self.program))
@@ -114,6 +134,8 @@ class Target:
             self.clock_lib = os.path.abspath(options.clock_lib)
         else:
             self.clock_lib, self.clock_missing = faketime(multiarch(options.multiarch))
+        with open(self.clock_lib or os.devnull, "rb") as lib:
+            self.shim = b"CLOCKCAST_SHIM_ERRNO" in lib.read()  # the project's own
 
     def encoding(self, locale: Optional[str]) -> str:
         """How the program writes text: UTF-8, or under wine the locale's ANSI code page."""
@@ -122,14 +144,17 @@ class Target:
         return "cp932" if (locale or "").startswith("ja_JP") else "cp1252"
 
     def env(self, locale: str = "C", clock: Optional[str] = None, ticking: bool = True,
-            tz: str = "UTC") -> dict:
-        """The caller's environment without locale, clock and preload settings, then these."""
+            tz: str = "UTC", clock_error: int = 0) -> dict:
+        """The caller's environment without locale, clock and preload settings, then these;
+        with clock_error every read of the clock fails with that errno."""
         env = {k: v for k, v in os.environ.items()
-               if not k.startswith(("LC_", "FAKETIME", "CLOCKCAST_TEST_"))
+               if not k.startswith(("LC_", "FAKETIME", "CLOCKCAST_TEST_", "CLOCKCAST_SHIM"))
                and k not in ("LANG", "LANGUAGE", "LD_PRELOAD", "DONT_FAKE_MONOTONIC", "TZ")}
         env.update(LC_ALL=locale, TZ=tz)
-        if not locale_installed(locale):
+        if self.locales is None and not locale_installed(locale):
             raise Skip(f"locale {locale} is not installed")
+        if self.locales is not None and locale not in self.locales:
+            raise NotApplicable(f"locale {locale} is not among --locales")
         if clock and self.win:  # the test-clock build, to the millisecond
             if not self.clock_program:
                 raise Skip("no test-clock program")
@@ -137,16 +162,27 @@ class Target:
         elif clock:  # a preloaded library that keeps the FAKETIME contract above
             if not self.clock_lib:
                 raise Skip(self.clock_missing)
+            seconds = epoch_seconds(clock)
+            if seconds.startswith("-") and not self.shim:
+                raise NotApplicable("libfaketime takes no clock before 1970 (the project's "
+                                    "clock shim does: --clock-lib)")
             env.update(LD_PRELOAD=self.clock_lib, FAKETIME_FMT="%s", DONT_FAKE_MONOTONIC="1",
-                       FAKETIME="@" * ticking + epoch_seconds(clock))
+                       FAKETIME="@" * ticking + seconds)
+        if clock_error:
+            if not self.shim:
+                raise NotApplicable("only the project's clock shim makes the clock fail "
+                                    "(--clock-lib)")
+            env.update(LD_PRELOAD=self.clock_lib, CLOCKCAST_SHIM_ERRNO=str(clock_error))
         return env
 
     def _prefix(self, env: dict) -> list:
-        """What goes before the program; a guest's preload moves from env into the emulator's
-        -E, so that the emulator itself and the shell are not given it."""
+        """What goes before the program. The preload of another architecture's program moves
+        from env into the emulator's -E, or into an env command just before the program, so
+        that the host's own programs do not meet it."""
         prefix = list(self.wrapper + self.emulator)
-        if self.emulator and "LD_PRELOAD" in env:
-            prefix += ["-E", "LD_PRELOAD=" + env.pop("LD_PRELOAD")]
+        if (self.emulator or self.foreign) and "LD_PRELOAD" in env:
+            preload = "LD_PRELOAD=" + env.pop("LD_PRELOAD")
+            prefix += ["-E", preload] if self.emulator else ["env", preload]
         return prefix
 
     def command(self, args: list, env: dict) -> list:
@@ -159,6 +195,8 @@ class Target:
     def launcher(self, path: str, env: dict) -> None:
         """A command at path that runs the program as this target does (for shell examples)."""
         prefix = self._prefix(env)
+        if os.path.lexists(path):
+            os.remove(path)
         if not prefix:
             return os.symlink(self.program, path)
         with open(path, "w", encoding="utf-8") as script:

@@ -1,10 +1,11 @@
 #!/usr/bin/env python3
-"""End-to-end tests of clockcast, one table for the native program and the win32 one
-under wine. Expected "\\n" is the target's line terminator, BARE_LF a bare line feed.
+"""End-to-end tests of clockcast, one table for the native program (of any architecture
+the machine runs or emulates) and the win32 one under wine. Expected "\\n" is the target's
+line terminator, BARE_LF a bare line feed. With --locales only the cases in those locales run.
 Usage: run_e2e.py --target native|win32 --program PATH [harness options]"""
 
-import argparse, dataclasses, os, pathlib, re, select, shutil
-import subprocess, sys, tempfile, time, tty
+import argparse, dataclasses, datetime, errno, os, pathlib, re, select, shutil
+import subprocess, sys, tempfile, time, tty, zoneinfo
 from typing import Optional
 
 from harness import Skip, Suite, Target, add_options
@@ -32,6 +33,8 @@ class Case:
     exit: int = 0
     clock: Optional[str] = None  # pinned "YYYY-MM-DD hh:mm:ss"
     locale: Optional[str] = None  # LC_ALL; skipped when not installed
+    tz: str = "UTC"
+    clock_error: int = 0  # every clock read fails with this errno (the project's clock shim)
     stdout: str = "pipe"  # pipe | file | full | closed | broken | tty
     trace: object = False  # True: needs strace; "optional": uses it when it works
     targets: tuple = ("native", "win32")
@@ -346,6 +349,23 @@ def build_cases() -> list:
                                   ("end", "a1978\n" + line, code)]:
             cases.append(case(f"fault: {kind} at {phase}", ["a", "date:yyyy"], Rx(want),
                               exit=exit, fault=f"{phase}:{kind}", **f, **win))
+    # Clocks a 32-bit time_t cannot hold (before 1901-12-13 20:45:52, from 2038-01-19
+    # 03:14:08 on), also in zones that move them to another day; 2100 has no 29 February.
+    # The local fields are Python's (zoneinfo).
+    for when, tz in (("1900-03-01 00:00:00", "UTC"), ("1900-03-01 00:00:00", "America/New_York"),
+                     ("2038-01-19 03:14:08", "UTC"), ("2038-01-19 03:14:08", "Asia/Tokyo"),
+                     ("2100-02-28 12:00:00", "UTC"), ("2100-02-28 23:30:00", "Asia/Tokyo")):
+        utc = datetime.datetime.fromisoformat(when + "+00:00")
+        local = utc.astimezone(zoneinfo.ZoneInfo(tz)).strftime("%Y-%m-%d %A %H:%M:%S\n")
+        cases.append(case(f"clock {when} in {tz}", ["date:yyyy-mm-dd dddd", " ", "time:hh:nn:ss"],
+                          local, clock=when, tz=tz, **nat))
+    # A clock that cannot be read (EOVERFLOW: a time the C library's time_t cannot hold)
+    # fails as a reading out of range does, and no date or time is printed.
+    for reads, message in (("date:yyyy-mm-dd", "date"), ("th", "date"), ("time:hh:nn:ss", "time"),
+                           ("addtime:hh+1:0:0", "time")):
+        cases.append(case(f"clock that cannot be read: {reads}", ["a", reads],
+                          report(f"Invalid argument to {message} encode."), exit=1, clock=FEB10,
+                          clock_error=errno.EOVERFLOW, **nat))
     return cases
 
 # A write to standard output, as "strace -y" shows it: fd<file>, text, size, result.
@@ -379,7 +399,7 @@ def strace_problem(_cache=[]) -> Optional[str]:
 
 def run_case(target: Target, c: Case) -> Optional[str]:
     """What was wrong with the run, or None; raises Skip."""
-    env = target.env(c.locale or "C", c.clock)
+    env = target.env(c.locale or "C", c.clock, tz=c.tz, clock_error=c.clock_error)
     if c.fault:
         env["CLOCKCAST_TEST_FAULT"] = c.fault
     # A wrapper's own files would take the closed descriptor 1 and show in the trace.
@@ -468,7 +488,7 @@ def main() -> int:
     target = Target(options)
     suite = Suite(f"e2e {target.name}", options)
     for c in build_cases():
-        if target.name in c.targets:
+        if target.name in c.targets and (c.locale or "C") in (target.locales or [c.locale or "C"]):
             suite.case(c.name, lambda c=c: run_case(target, c))
     return suite.finish()
 

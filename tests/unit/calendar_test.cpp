@@ -162,6 +162,10 @@ TEST(CalendarTest, CurrentDateAndTimeReadTheClockEachTime) {
   EXPECT_EQ(CurrentDate(), 36'585.0);
   testing::Fake().clock.year = 10'000;
   ExpectConvertError([] { CurrentDate(); }, "Invalid argument to date encode");
+  EXPECT_EQ(CurrentTimeOfDay(), 86'399'999.0 / 86'400'000);  // the date is not read
+  testing::Fake().clockReadable = false;  // no reading at all: neither encodes
+  ExpectConvertError([] { CurrentDate(); }, "Invalid argument to date encode");
+  ExpectConvertError([] { CurrentTimeOfDay(); }, "Invalid argument to time encode");
   testing::ResetFake();
 }
 

@@ -70,8 +70,10 @@ int ModuleFileName(char* buffer, int size) {
   return CopyPath(Fake().modulePath, buffer, size);
 }
 
-LocalTime ReadLocalClock() {
-  return Fake().clock;
+bool ReadLocalClock(LocalTime& clock) {
+  if (!Fake().clockReadable) return false;
+  clock = Fake().clock;
+  return true;
 }
 
 std::uint32_t ThreadLocale() {

@@ -24,6 +24,7 @@ struct FakePlatform {
   std::vector<std::string> arguments;
   std::string modulePath = "C:\\Tools\\clockcast.exe";
   platform::LocalTime clock{1978, 2, 10, 14, 5, 9, 7};
+  bool clockReadable = true;
   std::function<void(int, char**)> startUp;  // what StartUp does, if anything
 
   // Locale: items by (locale, item); absent items are unknown (answer 0).
