@@ -319,10 +319,12 @@ def build_cases() -> list:
              clock="2005-02-10 14:05:09", **ja),
         case("de: names with umlauts", ["date:mmmm|mmm"], "M\u00e4rz|M\u00e4r\n",
              clock="1978-03-10 14:05:09", locale="de_DE.UTF-8", **win),
-        # Clocks libfaketime cannot set: the test clock takes five year digits.
+        # Past 9999 the date fails; 65537 must not wrap round to year 1.
         case("a year after 9999 fails the date", ["a", "time:hh", "date:yyyy"],
-             report("Invalid argument to date encode."), exit=1,
-             clock="10000-01-01 00:00:00", **win),
+             report("Invalid argument to date encode."), exit=1, clock="10000-01-01 00:00:00"),
+        case("a clock in 65537 fails the date", ["a", "date:yyyy"],
+             report("Invalid argument to date encode."), exit=1, clock="65537-02-10 14:05:09",
+             **nat),
         case("to /dev/full: the report is tried, with error 112", ["a"], "",
              report_112_tried, exit=1, stdout="full", trace=True, **win),
     ]
