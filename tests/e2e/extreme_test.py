@@ -3,11 +3,12 @@
 1978-02-10 14:05:09; expectations worked out here (Python dates, fractions).
   extreme_test.py --program build/clockcast [harness options]"""
 
-import argparse, calendar, datetime, os, re, resource, subprocess, sys, tempfile, time
+import argparse, calendar, datetime, os, re, resource, shutil, struct, subprocess, sys, tempfile
+import time
 from fractions import Fraction
 from pathlib import Path
 
-from harness import NotApplicable, Suite, Target, add_options
+from harness import NotApplicable, Skip, Suite, Target, add_options
 
 TIMEOUT = 300
 EPOCH_DAY, LAST_DAY = 693_594, 23_936_166  # 1899-12-30 and 65535-12-31, 0001-01-01 being 1
@@ -175,6 +176,53 @@ def cases_faults(h):
            lambda: shared_log([c * 119 for c in "abc"]))
 
 
+# A locale's time data for localedef: the C locale's names and formats, the date formats
+# replaced below.
+LOCALE_SOURCE = """comment_char %
+escape_char /
+LC_CTYPE
+copy "en_US"
+END LC_CTYPE
+LC_TIME
+copy "POSIX"
+END LC_TIME
+"""
+D_T_FMT, D_FMT = 40, 41  # the items' places in an LC_TIME file (glibc's _NL_ITEM_INDEX)
+
+
+def cases_locale_data(h):
+    """Locale data nobody ships but anybody can make, read through LOCPATH. localedef of
+    GNU libc 2.36 overruns its heap on an LC_TIME string of more than 56 characters, so the
+    formats are appended to the file it makes, its table pointing at them."""
+    def made_locale(date_time, date):
+        if shutil.which("localedef") is None:
+            raise Skip("localedef is not installed")
+        with tempfile.TemporaryDirectory(prefix="clockcast-locale-") as folder:
+            Path(folder, "source").write_text(LOCALE_SOURCE)
+            # A path with a slash: a bare name would go into the system's locale archive.
+            made = subprocess.run(["localedef", "-c", "-f", "UTF-8", "-i", "./source",
+                                   "./xx_XX.UTF-8"], cwd=folder, capture_output=True, text=True)
+            lc_time = Path(folder, "xx_XX.UTF-8", "LC_TIME")
+            if not lc_time.exists():
+                raise Skip(f"localedef made no locale: {made.stderr[-300:]}")
+            data = bytearray(lc_time.read_bytes())
+            for index, text in ((D_T_FMT, date_time), (D_FMT, date)):
+                struct.pack_into("=I", data, 8 + 4 * index, len(data))
+                data += text.encode() + b"\0"
+            lc_time.unlink()  # no hard link shares the change
+            lc_time.write_bytes(data)
+            env = h.target.env("C", CLOCK, ticking=False)
+            env.update(LC_ALL="xx_XX.UTF-8", LOCPATH=folder)
+            out, err = h.target.popen([b"date:ddddd|dddddd"], env).communicate(timeout=TIMEOUT)
+            want = lines("02/10/78|February 10, 1978")
+            return None if out == want and not err else f"stdout {out[:200]!r}, stderr {err!r}"
+
+    # Composite expansion takes time linear in its result; one that leads back to itself
+    # stands for the C locale's format, as one with no counterpart does.
+    h.case('d_fmt "%x" 120 times', lambda: made_locale("%c", "%x" * 120))
+    h.case('d_fmt "%c" and d_t_fmt "%x": each leads to the other', lambda: made_locale("%x", "%c"))
+
+
 def cases_limits(h):
     n = 32 * os.sysconf("SC_PAGE_SIZE") - 1
 
@@ -218,7 +266,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     add_options(parser, targets=("native",))
     h = Harness(parser.parse_args())
-    cases_inputs(h), cases_faults(h), cases_limits(h)
+    cases_inputs(h), cases_faults(h), cases_locale_data(h), cases_limits(h)
     return h.finish()
 
 
