@@ -163,7 +163,7 @@ TEST(CalendarTest, CurrentDateAndTimeReadTheClockEachTime) {
   testing::Fake().clock.year = 10'000;
   ExpectConvertError([] { CurrentDate(); }, "Invalid argument to date encode");
   EXPECT_EQ(CurrentTimeOfDay(), 86'399'999.0 / 86'400'000);  // the date is not read
-  testing::Fake().clockReadable = false;  // no reading at all: neither encodes
+  testing::Fake().clockReadable = false;                     // no reading at all: neither encodes
   ExpectConvertError([] { CurrentDate(); }, "Invalid argument to date encode");
   ExpectConvertError([] { CurrentTimeOfDay(); }, "Invalid argument to time encode");
   testing::ResetFake();
