@@ -133,19 +133,12 @@ bool SelectTimeLocale(const char* name) {
   if (LoadsLocaleData(name)) MakeRoomForCLibrary(LocaleArchiveSize());
   const char* selected = setlocale(LC_TIME, name);
   if (selected == nullptr) return false;
-  TimeLocaleFacts& facts = timeLocale;
-  facts.selected = true;
+  // Everything worked out for the previous locale goes with it.
   const LocaleTableMatch match = FindLocale(selected);
-  facts.id = match.id;
-  facts.entry = match.entry;
-  facts.codePageWorkedOut = false;
-  facts.formatsWorkedOut = false;
-  facts.erasLoaded = false;
-  facts.dateSeparator.reset();
-  facts.timeSeparator.reset();
-  facts.clock.reset();
-  facts.shortDate.clear();
-  facts.longDate = {};
+  timeLocale = TimeLocaleFacts{};
+  timeLocale.selected = true;
+  timeLocale.id = match.id;
+  timeLocale.entry = match.entry;
   return true;
 }
 
