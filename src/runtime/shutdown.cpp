@@ -95,14 +95,14 @@ int AnswerPlatformException(const platform::ExceptionRecord& record) {
   answeringPlatformException = true;
   // The location is the address of the instruction that failed.
   const auto where = static_cast<CodeLocation>(record.address);
-  if (PlatformFailureHook == nullptr) {
-    KeepFirst(PendingRuntimeError{PlatformExitCode(record.code), where});
-    ProcessExitCode = runtimeError->exitCode;
-  } else if (UncaughtFailureHook == nullptr) {
-    KeepFirst(PendingRuntimeError{217, where});
-    ProcessExitCode = runtimeError->exitCode;
-  } else {
+  if (PlatformFailureHook != nullptr && UncaughtFailureHook != nullptr) {
     UncaughtFailureHook(PlatformFailureHook(record), where);
+  } else {
+    // The runtime-error line: the exception's own code without the failure
+    // layer. The exit code is set now, for a fault in the shutdown below.
+    const int code = PlatformFailureHook == nullptr ? PlatformExitCode(record.code) : 217;
+    KeepFirst(PendingRuntimeError{code, where});
+    ProcessExitCode = runtimeError->exitCode;
   }
   return ShutDown();
 }
