@@ -18,6 +18,7 @@
 //  - AsciiLowerEquals matches the text with exactly the bytes A to Z
 //    lowered, and TextsEqual is plain equality; CopyRange gives the range a
 //    plain slice with the clamping rules gives.
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -96,6 +97,14 @@ void CheckTextOperations(std::string_view text, std::int32_t start, std::int32_t
     std::string other = lower;
     other.back() = other.back() == 'a' ? 'b' : 'a';
     FUZZ_CHECK(!cli::AsciiLowerEquals(text, other));
+  }
+  // Only A to Z fold: any other byte differs from its twin in the case bit
+  // (@ and `, [ and {, bytes above 127). The first 64 bytes are enough.
+  for (std::size_t i = 0; i < std::min<std::size_t>(lower.size(), 64); ++i) {
+    if (lower[i] >= 'a' && lower[i] <= 'z') continue;
+    std::string twin = lower;
+    twin[i] = static_cast<char>(twin[i] ^ 0x20);
+    FUZZ_CHECK(!cli::AsciiLowerEquals(text, twin));
   }
   FUZZ_CHECK(cli::TextsEqual(text, text));
   FUZZ_CHECK(cli::TextsEqual(lower, text) == (std::string(text) == lower));
