@@ -1,5 +1,7 @@
-// The working mode: parameter list, mode choice, dispatch order, line store
-// and the time-offset command. The clock reads 10 February 1978 14:05:09.007.
+// The working mode: parameter list, mode choice, line store and the moved
+// time of day; the working-mode fuzz target's reference checks the dispatch
+// and the addtime messages over its seeds. The clock reads 10 February 1978
+// 14:05:09.007.
 
 #include <gtest/gtest.h>
 
@@ -52,11 +54,6 @@ std::string RunOnce(const std::vector<std::string>& arguments, const char* comma
 }
 
 TEST(WorkingMode, Runs) {
-  const std::string p = "Formating Error in ADDTIME: Command. No + Found\n";
-  const std::string n = "Formating Error in ADDTIME: Command. Need More Numbers.\n";
-  const std::string c = "Formating Error in ADDTIME: Command. Need More Or Less Numbers.\n";
-  const std::string x =
-      "Formating Error in ADDTIME: Command. Items other then numbers do not add well..\n";
   const struct {
     std::vector<std::string> arguments;
     std::string expected;
@@ -77,25 +74,6 @@ TEST(WorkingMode, Runs) {
       {{"formats"}, "1|formats\n"},
       {{"/"}, "1|/\n"},
       {{"a", "/formats"}, "2|a/formats\n"},
-      // Dispatch: date:, time:, addtime:, the quote, th, line:, literal text.
-      {{"a", "line:", "b"}, "3|a\nb\n"},
-      {{"LINE:dd", "lInE:", "Line:"}, "3|\ndd\n\n\n"},
-      {{"line", "addtime", "date", "lines:", "th ", "the"}, "6|lineaddtimedatelines:th the\n"},
-      {{"'", "''", " '"}, "3|\"'' '\n"},
-      {{"Date:dd", "date: dd", "DATE:hhnnss"}, "3|10 10000000\n"},
-      {{"TiMe:yyyymmddhhnnss", "time:A/Pa/p"}, "2|18991230140509Pp\n"},
-      {{"\200\377", "a\"b"}, "2|\200\377a\"b\n"},
-      {{"addtime:hh+1:0:0", "addtim:hh+1:0:0"}, "2|15addtim:hh+1:0:0\n"},
-      // addtime: messages in the order of the checks, written at once.
-      {{"addtime:", "addtime:hh:nn+", "addtime:h:n:s+1", "addtime:+1:2:3:4", "addtime:++",
-        "addtime:hh+1:2:3+", "addtime:+1:2:x", "addtime:+ 1:0:0", "addtime:+$1:0:0"},
-       "9|" + p + n + c + c + c + x + x + x + x + "\n"},
-      {{"a", "addtime:hh", "line:", "b", "addtime:+1:2"}, "5|" + p + c + "a\nb\n"},
-      // A failing field ends the run: lines not yet written are lost.
-      {{"a", "addtime:hh", "line:b", "addtime:hh+::", "c"},
-       "5|" + p + "!'' is not a valid integer value"},
-      {{"addtime:+-:1-2:"}, "1|!'-' is not a valid integer value"},
-      {{"addtime:+1:2:3-"}, "1|!'3-' is not a valid integer value"},
       // The moved time of day; past midnight it is day 1, 31 December 1899.
       {{"addtime:hhnnss+1:00:00", "|", "addtime:hhnn+-1:-30:0", "|", "addtime: hh nn +0:0:51", "|",
         "addtime:ddmmyyyyhhnn+25:0:0"},
