@@ -12,10 +12,7 @@ from harness import NotApplicable, Skip, Suite, Target, add_options
 
 TIMEOUT = 300
 EPOCH_DAY, LAST_DAY = 693_594, 23_936_166  # 1899-12-30 and 65535-12-31, 0001-01-01 being 1
-ADDTIME = "Formating Error in ADDTIME: Command. "
-NO_PLUS, NEED_MORE = ADDTIME + "No + Found", ADDTIME + "Need More Numbers."
-MORE_OR_LESS = ADDTIME + "Need More Or Less Numbers."
-NOT_NUMBERS = ADDTIME + "Items other then numbers do not add well.."
+NO_PLUS = "Formating Error in ADDTIME: Command. No + Found"
 DAYS, MONTHS = calendar.day_name[6:] + calendar.day_name[:6], calendar.month_name[1:]
 BIG_ARGS = ["line:%05d" % i + "x" * 100 for i in range(10_000)]  # 1 MiB of output
 CLOCK = "1978-02-10 14:05:09"
@@ -100,23 +97,6 @@ def cases_inputs(h):
 
     h.case("100,000 parameters in one exec", hundred_thousand)
 
-    every = [b for b in range(1, 256) if b <= 31 or b >= 128]
-
-    def all_positions():
-        args, messages, out = [], [], [b""]
-        for c in (bytes([b]) for b in every):
-            # Literal text with the byte first, inside and last; then in every
-            # position of a command word (no longer a command), and after one.
-            words = [c + b"x" + c + b"y" + c, c + b"th", b"t" + c + b"h", b"th" + c]
-            words += [w[:i] + c + w[i:] for w in (b"date:", b"line:") for i in range(len(w))]
-            args += words + [b"date:" + c, b"time:" + c + b"hh" + c, b"addtime:hh" + c + b"+1:0:0",
-                             b"addtime:+1:0:0" + c, b"addtime:" + c, b"line:" + c]
-            out[-1] += b"".join(words) + c + c + b"14" + c + b"15" + c
-            messages += [NOT_NUMBERS, NO_PLUS]
-            out.append(c)
-        return h.expect(args, lines(*messages, *out))
-
-    h.case("bytes 1-31 and 128-255 in every position", all_positions)
     words, hi, lo = ["yyyy", "mm", "dd", "ddd", "dddd", "y", "m", "d", "mmmm"], 2**31 - 1, -2**31
     for hms in ((hi, hi, hi), (lo, 0, 0), (hi, 0, 0), (0, hi, 0), (0, 0, hi), (0, lo, 0),
                 (0, 0, lo), (lo, lo, lo), (lo, hi, 0), (1, 0, 0)):
@@ -126,16 +106,6 @@ def cases_inputs(h):
                  MONTHS[mo - 1] if mo else ""]
         arg = "addtime:" + " ".join(words) + "+" + ":".join(map(str, hms))
         h.case(arg, lambda a=arg, w=" ".join(shown): h.expect([a], lines(w)))
-    for offset, field in (("+2147483648:0:0", "2147483648"), ("+0:-2147483649:0", "-2147483649"),
-                        ("+0:0:99999999999", "99999999999")):  # past 32 bits: a failure report
-        h.case(f"addtime:{offset}", lambda s=offset, f=field: h.expect(
-            ["a", "addtime:" + s], h.report(f"'{f}' is not a valid integer value.") + b"\n",
-            code=1, pattern=True))
-    h.case("field texts with %s%n%d: the shape messages, never formatted", lambda: h.expect(
-        ["addtime:hh+%s%n%d:0:0", "addtime:%s%n%d", "addtime:%s%n%d+", "addtime:%s+%n:%d",
-         "addtime:%n+1:%s:%d", "addtime:%s%n%d+1:%x:%p", "%s%n%d", "line:%s%n%d%p%x",
-         "date:%s%n%d"], lines(NOT_NUMBERS, NO_PLUS, NEED_MORE, MORE_OR_LESS, NOT_NUMBERS,
-                               NOT_NUMBERS, "%s%n%d", "%s%n%d%p%x%0%0%10")))
 
 
 def cases_faults(h):
