@@ -90,10 +90,10 @@ TEST(Failures, ClassesAndTexts) {
 }
 
 TEST(Failures, MessageFormat) {
-  EXPECT_EQ(FormatText("%s|%d|%d|%x|%x|%p|%S%D%X%P",
+  EXPECT_EQ(FormatText("%s|%d|%d|%x|%x|%p|%q%%|%S%D%X%P",
                        {"%d%s", -42, -2147483647 - 1, 255, -1, FormatArg::Address(0x1A), "t", 7, 26,
                         FormatArg::Address(0xDEADBEEF)}),
-            "%d%s|-42|-2147483648|FF|FFFFFFFF|0000001A|t71ADEADBEEF");
+            "%d%s|-42|-2147483648|FF|FFFFFFFF|0000001A|%q%%|t71ADEADBEEF");
   char out[8] = {'#', '#', '#', '#', '#', '#', '#', '#'};
   EXPECT_EQ(FormatInto(out, 5, "%s!", {"abcdefgh"}), 5u);
   EXPECT_EQ(std::string(out, 8), "abcde###");

@@ -137,7 +137,7 @@ TEST_F(FormatTest, Specifiers) {
       {"aM/Pm|A/p", "aM|A", kDay + 9 / 24.0},
       {"h:nn ampm", "12.30 a.m.", kDay + 0.5 / 24},
       {"h:nn", "0.30", kDay + 0.5 / 24},
-      {"h a/p", "12 p", kDay + 0.5},
+      {"h a/p ampm", "12 p p.m.", kDay + 0.5},
       {"h am/pm", "1 pm", kDay + 13 / 24.0},
       {"ampm|am/pm|a/p", "a.m.|am|a", kDay + 43'199'999 / kMs},
       {"yyyy/mm/dd|ddd|dddd|mmm|mmmm|aaa|aaaa", "0000-00-00||||||", -693'595},
