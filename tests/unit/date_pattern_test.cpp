@@ -14,7 +14,7 @@ TEST(DatePattern, TranslatesFieldsQuotesLiteralsAndLeavesOutTheRest) {
     const char* format;  // nullptr: not writable in the codeset
   } rows[] = {
       {"EEEE, d. MMMM y", "UTF-8", "dddd, d. mmmm yyyy"},
-      {"EEE dd.MM.yy", "UTF-8", "ddd dd.mm.yy"},
+      {"EEE dd.MM.yy E EE", "UTF-8", "ddd dd.mm.yy ddd ddd"},
       {"cccc LLLL LLL L yyyy", "UTF-8", "dddd mmmm mmm m yyyy"},
       // Letters of literal text, quoted in the pattern or not, and quotes.
       {"EEEE, d 'de' MMMM 'de' y", "UTF-8", "dddd, d \"de\" mmmm \"de\" yyyy"},
