@@ -10,7 +10,7 @@ before FILE that start with "#" say what the slip is. The sources are restored a
 each slip, whatever happens. A slip that does not build is reported as such; a test that
 fails without any slip is named first and kills none."""
 
-import argparse, re, shlex, subprocess, sys, time
+import argparse, os, re, shlex, subprocess, sys, time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[1]
@@ -35,7 +35,11 @@ def main() -> int:
     options = parser.parse_args()
     slips = options.slips or sorted((ROOT / "tools" / "slips").glob("*.slip"))
     build = ["cmake", "--build", options.build_dir]
-    ctest = ["ctest", "--test-dir", options.build_dir, "-j2"] + shlex.split(options.ctest_args)
+    # A slip can make the program hang: ctest then stops a test after 5 minutes,
+    # and the runs its scripts gave up on are ended after each slip.
+    ctest = ["ctest", "--test-dir", options.build_dir, "-j2", "--timeout", "300"] + shlex.split(
+        options.ctest_args)
+    strays = ["pkill", "-KILL", "-f", "^" + os.path.abspath(options.build_dir) + "/"]
     def failing(run):
         return set(re.findall(r"^\s*\d+ - (\S+) \(", run.stdout, re.M))
 
@@ -58,6 +62,7 @@ def main() -> int:
             run = subprocess.run(ctest, capture_output=True, text=True) if built else None
         finally:
             target.write_text(original, encoding="utf-8")
+            subprocess.run(strays)
         seconds = f"{time.monotonic() - started:.0f} s"
         if not built:
             print(f"{slip.name}: does not build ({seconds})")
