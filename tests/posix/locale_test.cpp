@@ -171,7 +171,7 @@ TEST_F(LocaleTest, TranslatedDateFormatsRenderLikeStrftime) {
                            "%d de %B de %Y; It's \"%d\" o'clock; ''\"\"'\"",
                            "%d%d|%a%d|%b%m|%m%B|%Y%m%d %D (%F)",
                            "Am %-d. %h ampm:AMPM/d/m/y %C%y: %Oy-%Om-%Od hh:nn:ss tt c z"};
-  for (const auto& [date, time] : {std::tuple('/', ':'), {'-', '.'}, {'\0', ':'}}) {
+  for (const auto& [date, time] : {std::tuple('/', ':'), {'-', '.'}, {'\0', ':'}, {':', '/'}}) {
     Settings.DateSeparator = date, Settings.TimeSeparator = time;
     for (const char* format : formats) {
       const std::string translated = posix::TranslateDateFormat(
@@ -184,7 +184,9 @@ TEST_F(LocaleTest, TranslatedDateFormatsRenderLikeStrftime) {
   }
   // A one-digit day and month (cs_CZ writes %-d.%-m.%Y): unpadded stays unpadded.
   Settings.DateSeparator = '/', Settings.TimeSeparator = ':';
-  for (const char* format : {"%-d.%-m.%Y", "%d.%m.%y", "%-d. %B %Y", "%-m/%-d/%y"}) {
+  // Of several flags the last counts.
+  for (const char* format :
+       {"%-d.%-m.%Y", "%d.%m.%y", "%-d. %B %Y", "%-m/%-d/%y", "%_0d.%0-m.%-0e"}) {
     const std::string translated = posix::TranslateDateFormat(format, '/', ':', {});
     EXPECT_EQ(RenderText(translated, ComposeDate(2024, 3, 5)), Strftime(format, 2024, 3, 5))
         << format << " -> " << translated;
