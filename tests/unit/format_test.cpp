@@ -117,8 +117,9 @@ TEST_F(FormatTest, Specifiers) {
                                            {"cC", "2-10-78 2.05.09 p.m.2-10-78 2.05.09 p.m."}};
   // Other dates and times: years 5, 12345 and 65535, first and last months
   // and weekdays, other clock fields, c at midnight (milliseconds ignored),
-  // 12-hour edges, dates outside 0001-01-01 .. 65535-12-31 (zero fields, no
-  // names), unnormalised and negative values.
+  // 12-hour edges, dates outside 0001-01-01 .. 65535-12-31 (zero fields and
+  // no month names; a weekday name where the day number gives one: before day
+  // 1 only at multiples of 7), unnormalised and negative values.
   const std::initializer_list<Row> values = {
       {"y|yyyy", "05|0005", -692'073},
       {"yyyy|yy", "12345|45", 3'815'117},
@@ -143,7 +144,9 @@ TEST_F(FormatTest, Specifiers) {
       {"yyyy/mm/dd|ddd|dddd|mmm|mmmm|aaa|aaaa", "0000-00-00||||||", -693'595},
       {"mmm|ddd|aaaa", "|sSun|lSun", -693'594},
       {"ddd|dddd", "|", -693'600},
-      {"yyyy/mm/dd|mmm|mmmm", "0000-00-00||", 23'242'573},
+      {"yyyy/mm/dd|mmm|mmmm|ddd", "0000-00-00|||sWed", 23'242'573},
+      {"ddd|yyyy", "sSun|0000", -693'601},
+      {"ddd|yyyy", "sFri|0000", 1e9},
       {"yyyy|mmm", "0000|", 1e10},
       {"yyyy|mmm", "0000|", kInf},
       {"yyyy|mmm", "0000|", -kInf},
