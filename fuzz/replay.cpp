@@ -20,12 +20,15 @@ int main(int argc, char** argv) {
   std::sort(inputs.begin(), inputs.end());
   for (const auto& path : inputs) {
     std::string bytes;
-    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
-      char chunk[65536];
-      for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) != 0;)
-        bytes.append(chunk, n);
-      std::fclose(file);
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {  // a seed not read would pass as the empty input
+      std::perror(path.c_str());
+      return 1;
     }
+    char chunk[65536];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) != 0;)
+      bytes.append(chunk, n);
+    std::fclose(file);
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
   }
   std::printf("%zu inputs\n", inputs.size());
